@@ -1,0 +1,50 @@
+// obra-cli: headless commands over the same core the window uses.
+// Each command lives in its own file and registers itself here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace obra::cli {
+
+using CommandFn = int (*)(const std::vector<std::string>& Args);
+
+struct Command {
+  std::string_view Name;
+  std::string_view Usage;
+  CommandFn Run;
+};
+
+// Registers a command at start-up; returns true so it can initialise a static.
+bool RegisterCommand(const Command& C);
+const std::vector<Command>& Commands();
+
+// Directory of the running executable (where OBRA.ini lies).
+std::string ExecutableDir();
+
+// Minimal JSON output: one object, keys in insertion order.
+class JsonObject {
+ public:
+  void Add(std::string_view Key, std::string_view Text);
+  void Add(std::string_view Key, const char* Text) { Add(Key, std::string_view(Text)); }
+  void Add(std::string_view Key, int64_t Value);
+  void Add(std::string_view Key, int32_t Value) { Add(Key, static_cast<int64_t>(Value)); }
+  void Add(std::string_view Key, bool Value);
+  // Shortest text that reads back to the same double.
+  void Add(std::string_view Key, double Value);
+  // Single-precision value with 9 significant digits.
+  void AddFloat(std::string_view Key, float Value);
+  void AddFloats(std::string_view Key, const std::vector<float>& Values);
+  void AddRaw(std::string_view Key, std::string_view Json);
+  std::string Text() const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> Members_;
+};
+
+std::string JsonString(std::string_view S);
+std::string JsonFloat(float V);
+
+}  // namespace obra::cli
