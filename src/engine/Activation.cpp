@@ -1,6 +1,7 @@
 // Worker threads of an activation: start, progress, stop and join.
 #include "Activation.h"
 
+#include <cmath>
 #include <new>
 #include <system_error>
 
@@ -10,6 +11,11 @@ int32_t ProcessorCount() {
   const unsigned N = std::thread::hardware_concurrency();
   if (N < 1) return 1;
   return N > static_cast<unsigned>(MaxThreads) ? MaxThreads : static_cast<int32_t>(N);
+}
+
+int32_t ProgressPercent(int32_t Done, int32_t Total) {
+  if (Total <= 0) return 100;
+  return static_cast<int32_t>(std::nearbyint(static_cast<double>(Done) * 100.0 / Total));
 }
 
 Activation::~Activation() { StopAndJoin(); }

@@ -24,6 +24,11 @@
 
 namespace obra {
 
+// The progress percentage shown while an activation runs: Done x 100 / Total
+// in floating point, rounded half to even (2.5 % shows as 2); 100 when Total
+// is not positive.
+int32_t ProgressPercent(int32_t Done, int32_t Total);
+
 class Activation {
  public:
   Activation() = default;

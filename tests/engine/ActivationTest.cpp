@@ -171,3 +171,13 @@ TEST(Activation, QuittingDuringARunExitsCleanly) {
       },
       testing::ExitedWithCode(0), "");
 }
+
+TEST(Activation, ProgressPercentRoundsHalfToEven) {
+  EXPECT_EQ(ProgressPercent(1, 40), 2);  // 2.5
+  EXPECT_EQ(ProgressPercent(3, 40), 8);  // 7.5
+  EXPECT_EQ(ProgressPercent(1, 3), 33);
+  EXPECT_EQ(ProgressPercent(2, 3), 67);
+  EXPECT_EQ(ProgressPercent(0, 7), 0);
+  EXPECT_EQ(ProgressPercent(7, 7), 100);
+  EXPECT_EQ(ProgressPercent(0, 0), 100);
+}

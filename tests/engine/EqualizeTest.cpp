@@ -5,8 +5,11 @@
 #include <random>
 #include <vector>
 
+#include "../TestSupport.h"
 #include "AdaptiveEQ.h"
 #include "EngineDetail.h"
+#include "IOGraphics.h"
+#include "IniFile.h"
 
 using namespace obra;
 using detail::EngineIsa;
@@ -507,5 +510,35 @@ TEST(EqualizeProduction, ResultDoesNotDependOnThreadCount) {
     J.Output = Many.data();
     EXPECT_EQ(RunAll(J, EngineKind::Production, std::min(Count, MaxThreads)), 90);
     EXPECT_EQ(Many, One) << Count;
+  }
+}
+
+TEST(EqualizeProduction, MatchesReferenceOnTheTraceImage) {
+  const std::string File = test::SharedData("trace_171_1998-05-19T22-21-43.fits");
+  if (File.empty()) GTEST_SKIP() << "TRACE image not present";
+  ImageRecord R;
+  Image In;
+  LoadImageFile(File, R, In.Samples, 16, true, false, nullptr);
+  ASSERT_TRUE(R.Valid);
+  In.Width = R.Width;
+  In.Height = R.Height;
+  Parameters P;
+  ASSERT_FALSE(ReadIniFile(std::string(OBRA_SOURCE_DIR) + "/dist/OBRA.ini", P).Fatal);
+  Tables T;
+  BuildKernels(P, T.Kernel, T.Noise);
+  std::vector<uint16_t> Out;
+  EqualizeJob J = JobFor(In, Out, T, P.KerSize);
+  J.MinValue = R.MinValue;
+  J.MaxValue = R.MaxValue;
+  J.NoiseHalfLength = P.NoiseHalfLength;
+  // Inside the disc, across the limb, and in the corner where the
+  // neighbourhood is clipped on two sides.
+  const int32_t Rects[][4] = {{500, 480, 24, 20}, {130, 600, 20, 24}, {1004, 1000, 20, 24}};
+  for (const auto& Rc : Rects) {
+    J.RoiLeft = Rc[0];
+    J.RoiTop = Rc[1];
+    J.RoiWidth = Rc[2];
+    J.RoiHeight = Rc[3];
+    ExpectProductionMatches(J, Out, 3);
   }
 }
