@@ -19,6 +19,11 @@
 
 namespace obra::detail {
 
+// Most groups of one column the production engine processes at a time, and
+// the bin memory per worker up to which it uses that many.
+inline constexpr int32_t MaxGroups = 8;
+inline constexpr size_t GroupBinsBudget = size_t{4} << 20;
+
 // The instruction sets the production engine is built for.
 enum class EngineIsa { Baseline, Avx2, Avx512 };
 
@@ -74,7 +79,12 @@ struct ColumnJob {
   int32_t R = 0, N = 0;
   const float* Noise = nullptr;  // NoiseKernel entry 0
   int32_t Base = 1;              // sample value of bin row 1
-  float* Bins = nullptr;         // bin rows of Lanes floats, 64-byte aligned
+  // Groups sets of bin rows of Lanes floats, BinsStride floats apart and
+  // 64-byte aligned: the groups of a column are processed up to Groups at a
+  // time, group g of a set with set g.
+  float* Bins = nullptr;
+  size_t BinsStride = 0;
+  int32_t Groups = 1;
   // Per dx (index dx + R): kernel column dx reversed and zero-padded, so that
   // Weights[(dx + R) * WeightStride + R + Lanes - 1 - t + k] is the weight of
   // the sample in row y + t for the pixel in row y + k of a group.
@@ -112,6 +122,8 @@ struct ProductionScratch {
   EngineIsa Isa = EngineIsa::Baseline;
   int32_t Lanes = 4;
   int32_t Base = 1;
+  int32_t Groups = 1;
+  size_t BinsStride = 0;
   int32_t RowBase = 0, Rows = 0, RingStride = 0;
   std::vector<float> Bins, Weights;
   std::vector<int32_t> TFirst, TLast;

@@ -68,73 +68,164 @@ void NeighbourhoodRanges(const ColumnJob& J, int32_t X) {
   }
 }
 
-void EqualizeGroups(const ColumnJob& J, int32_t X) {
-  const int32_t R = J.R, N = J.N;
+// One group: Lanes pixels of column X from row Y down, and its bins.
+struct Group {
+  int32_t Y = 0, Valid = 0, Ry = 0;
+  int32_t L = 0, H = 0;      // bin rows the group uses
+  int32_t TLo = 0, THi = 0;  // rows (from Y) inside the ring and some valid pixel's neighbourhood
+  int32_t Lo[K], Hi[K];
+  float* Bins = nullptr;
+};
+
+inline VF* Row(float* Bins, int32_t B) {
+  return reinterpret_cast<VF*>(Bins + static_cast<size_t>(B) * K);
+}
+
+// Reads the pixels' value ranges and clears the group's bin rows. A group
+// without any non-zero sample gets its zeros at once; returns whether it has data.
+bool StartGroup(const ColumnJob& J, int32_t X, int32_t Y, Group& G) {
+  G.Y = Y;
+  G.Valid = Min(K, J.Bottom - Y + 1);
+  G.Ry = Y - J.RowBase;
+  G.L = 0x10000;
+  G.H = 0;
+  for (int32_t k = 0; k < G.Valid; ++k) {
+    G.Lo[k] = J.ColLo[G.Ry + k];
+    G.Hi[k] = J.ColHi[G.Ry + k];
+    if (G.Hi[k] == 0) continue;
+    G.L = Min(G.L, G.Lo[k]);
+    G.H = Max(G.H, G.Hi[k]);
+  }
+  // Rows outside every valid pixel's neighbourhood would only add zeros.
+  G.TLo = Max(-J.R, -G.Ry);
+  G.THi = Min(G.Valid - 1 + J.R, J.Rows - 1 - G.Ry);
+  if (G.H == 0) {
+    uint16_t* Out = J.Output + static_cast<size_t>(Y) * J.Width + X;
+    for (int32_t k = 0; k < G.Valid; ++k) Out[static_cast<size_t>(k) * J.Width] = 0;
+    return false;
+  }
+  for (int32_t B = G.L; B <= G.H; ++B) *Row(G.Bins, B) = VF{};
+  return true;
+}
+
+inline void AddWeights(const uint16_t* Col, float* Bins, const float* W, int32_t T0, int32_t T1) {
+  for (int32_t T = T0; T <= T1; ++T) {
+    VF* P = Row(Bins, Col[T]);
+    *P = *P + LoadF(W - T);
+  }
+}
+
+// The scatter of NG consecutive groups of one column at once: each weight
+// vector is loaded once for all of them, and the additions of one group go on
+// while another waits for a bin it has just written. Per group, each dx still
+// visits its rows in ascending order: rows that not all groups have come
+// before or after the shared ones.
+template <int NG>
+void Scatter(const ColumnJob& J, int32_t X, const Group* Gs) {
+  const int32_t R = J.R;
   const int32_t Dx0 = -Min(X, R), Dx1 = Min(J.Width - 1 - X, R);
   const int32_t Centre = R + K - 1;
-  const uint16_t* Own = J.Ring + static_cast<size_t>(X % J.RingSlots) * J.RingStride;
-  float* const Bins = J.Bins;
-  for (int32_t Y = J.Top; Y <= J.Bottom; Y += K) {
-    const int32_t Valid = Min(K, J.Bottom - Y + 1);
-    const int32_t Ry = Y - J.RowBase;
-    int32_t Lo[K], Hi[K];
-    int32_t L = 0x10000, H = 0;
-    for (int32_t k = 0; k < Valid; ++k) {
-      Lo[k] = J.ColLo[Ry + k];
-      Hi[k] = J.ColHi[Ry + k];
-      if (Hi[k] == 0) continue;
-      L = Min(L, Lo[k]);
-      H = Max(H, Hi[k]);
+  float* Bins[NG];
+  for (int g = 0; g < NG; ++g) Bins[g] = Gs[g].Bins;
+  for (int32_t Dx = Dx0; Dx <= Dx1; ++Dx) {
+    // Group g reads its rows at Col + g * K.
+    const uint16_t* Col =
+        J.Ring + static_cast<size_t>((X + Dx) % J.RingSlots) * J.RingStride + Gs[0].Ry;
+    const float* W = J.Weights + static_cast<size_t>(Dx + R) * J.WeightStride + Centre;
+    int32_t T0[NG], T1[NG];
+    int32_t C0 = -0x10000, C1 = 0x10000;
+    for (int g = 0; g < NG; ++g) {
+      T0[g] = Max(Gs[g].TLo, J.TFirst[Dx + R]);
+      T1[g] = Min(Gs[g].THi, J.TLast[Dx + R]);
+      C0 = Max(C0, T0[g]);
+      C1 = Min(C1, T1[g]);
     }
-    uint16_t* Out = J.Output + static_cast<size_t>(Y) * J.Width + X;
-    if (H == 0) {
-      for (int32_t k = 0; k < Valid; ++k) Out[static_cast<size_t>(k) * J.Width] = 0;
+    if (C0 > C1) {  // no row shared by all: each group alone
+      for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, T0[g], T1[g]);
       continue;
     }
-
-    for (int32_t B = L; B <= H; ++B)
-      *reinterpret_cast<VF*>(Bins + static_cast<size_t>(B) * K) = VF{};
-
-    // Only rows inside some valid pixel's neighbourhood, so every sample
-    // lands in bin rows L..H (or the row of value 0).
-    const int32_t TLo = Max(-R, -Ry), THi = Min(Valid - 1 + R, J.Rows - 1 - Ry);
-    for (int32_t Dx = Dx0; Dx <= Dx1; ++Dx) {
-      const int32_t T0 = Max(TLo, J.TFirst[Dx + R]), T1 = Min(THi, J.TLast[Dx + R]);
-      const uint16_t* Col =
-          J.Ring + static_cast<size_t>((X + Dx) % J.RingSlots) * J.RingStride + Ry;
-      const float* W = J.Weights + static_cast<size_t>(Dx + R) * J.WeightStride + Centre;
-      for (int32_t T = T0; T <= T1; ++T) {
-        VF* P = reinterpret_cast<VF*>(Bins + static_cast<size_t>(Col[T]) * K);
-        *P = *P + LoadF(W - T);
+    for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, T0[g], C0 - 1);
+    for (int32_t T = C0; T <= C1; ++T) {
+      const VF Wt = LoadF(W - T);
+#pragma GCC unroll 8
+      for (int g = 0; g < NG; ++g) {
+        VF* P = Row(Bins[g], Col[T + g * K]);
+        *P = *P + Wt;
       }
     }
+    for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, C1 + 1, T1[g]);
+  }
+}
 
-    for (int32_t k = 0; k < Valid; ++k)
-      if (Hi[k] != 0 && Lo[k] < Hi[k]) Bins[static_cast<size_t>(Lo[k]) * K + k] = 0.0f;
+void ScatterSet(const ColumnJob& J, int32_t X, const Group* Gs, int32_t Count) {
+  switch (Count) {
+    case 1:
+      return Scatter<1>(J, X, Gs);
+    case 2:
+      return Scatter<2>(J, X, Gs);
+    case 3:
+      return Scatter<3>(J, X, Gs);
+    case 4:
+      return Scatter<4>(J, X, Gs);
+    case 5:
+      return Scatter<5>(J, X, Gs);
+    case 6:
+      return Scatter<6>(J, X, Gs);
+    case 7:
+      return Scatter<7>(J, X, Gs);
+    default:
+      return Scatter<8>(J, X, Gs);
+  }
+}
 
-    VF Acc = *reinterpret_cast<VF*>(Bins + static_cast<size_t>(L) * K);
-    for (int32_t B = L + 1; B <= H; ++B) {
-      VF* P = reinterpret_cast<VF*>(Bins + static_cast<size_t>(B) * K);
-      Acc = *P + Acc;
-      *P = Acc;
+// Prefix sums, total, scale and read-out of one scattered group.
+void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
+  const int32_t N = J.N;
+  float* const Bins = G.Bins;
+  for (int32_t k = 0; k < G.Valid; ++k)
+    if (G.Hi[k] != 0 && G.Lo[k] < G.Hi[k]) Bins[static_cast<size_t>(G.Lo[k]) * K + k] = 0.0f;
+
+  VF Acc = *Row(Bins, G.L);
+  for (int32_t B = G.L + 1; B <= G.H; ++B) {
+    VF* P = Row(Bins, B);
+    Acc = *P + Acc;
+    *P = Acc;
+  }
+
+  const uint16_t* Own = J.Ring + static_cast<size_t>(X % J.RingSlots) * J.RingStride + G.Ry;
+  uint16_t* Out = J.Output + static_cast<size_t>(G.Y) * J.Width + X;
+  for (int32_t k = 0; k < G.Valid; ++k) {
+    uint16_t O = 0;
+    if (G.Hi[k] != 0) {
+      const int32_t Lk = G.Lo[k], Hk = G.Hi[k];
+      const float* Lane = Bins + k;
+      const float T = Lane[static_cast<size_t>(Hk) * K];
+      const float Scale = T <= MinTotal ? 0.0f : 65535.0f / T;
+      // The centre as a bin row; a centre of value 0 sits at value 0.
+      const int32_t Ci = Own[k] != 0 ? Own[k] : 1 - J.Base;
+      float A = 0.0f;
+      for (int32_t D = Max(-N, Lk + 1 - Ci); D <= N; ++D)
+        A = A + J.Noise[D] * Lane[static_cast<size_t>(Min(Ci + D, Hk)) * K];
+      O = OutputSample(Scale, A);
     }
+    Out[static_cast<size_t>(k) * J.Width] = O;
+  }
+}
 
-    for (int32_t k = 0; k < Valid; ++k) {
-      uint16_t O = 0;
-      if (Hi[k] != 0) {
-        const int32_t Lk = Lo[k], Hk = Hi[k];
-        const float* Lane = Bins + k;
-        const float T = Lane[static_cast<size_t>(Hk) * K];
-        const float Scale = T <= MinTotal ? 0.0f : 65535.0f / T;
-        // The centre as a bin row; a centre of value 0 sits at value 0.
-        const int32_t Cv = Own[Ry + k];
-        const int32_t Ci = Cv != 0 ? Cv : 1 - J.Base;
-        float A = 0.0f;
-        for (int32_t D = Max(-N, Lk + 1 - Ci); D <= N; ++D)
-          A = A + J.Noise[D] * Lane[static_cast<size_t>(Min(Ci + D, Hk)) * K];
-        O = OutputSample(Scale, A);
-      }
-      Out[static_cast<size_t>(k) * J.Width] = O;
+// Groups go down the column in sets of up to J.Groups consecutive groups
+// with data; a group without data ends the set before it.
+void EqualizeGroups(const ColumnJob& J, int32_t X) {
+  Group Set[MaxGroups];
+  int32_t Count = 0;
+  for (int32_t Y = J.Top; Y <= J.Bottom; Y += K) {
+    Group& G = Set[Count];
+    G.Bins = J.Bins + static_cast<size_t>(Count) * J.BinsStride;
+    const bool HasData = StartGroup(J, X, Y, G);
+    Count += HasData;
+    if (Count > 0 && (!HasData || Count == J.Groups || Y + K > J.Bottom)) {
+      ScatterSet(J, X, Set, Count);
+      for (int32_t I = 0; I < Count; ++I) FinishGroup(J, X, Set[I]);
+      Count = 0;
     }
   }
 }

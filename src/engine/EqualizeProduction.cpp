@@ -12,6 +12,11 @@
 // and a sum of single-precision numbers is -0.0 only when both are). The
 // smallest and largest occurring value of each pixel are found separately
 // over the whole clipped neighbourhood, zero weights included.
+//
+// Where the time goes: one vector read-modify-write of a bin per sample of a
+// group's window, so stores bound the speed. Up to MaxGroups groups of a
+// column share each weight load and hide each other's waits on a bin written
+// a moment before; each has its own bins, so nothing changes in its sums.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -90,7 +95,12 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
       NonZeroRange(Job, Band.First - R, Band.Last + R, S.RowBase, S.RowBase + S.Rows - 1);
   const int32_t Span = V.Max > 0 ? V.Max - V.Min + 1 : 0;
   S.Base = V.Max > 0 ? V.Min : 1;
-  AllocateAligned(S.Bins, static_cast<size_t>(Span + 1) * K, 0.0f);
+  // Several groups at a time while their bins stay within the budget; a
+  // band that sees the whole 16-bit range gets one set of 4 MiB.
+  S.BinsStride = (static_cast<size_t>(Span + 1) * K + 15) / 16 * 16;
+  const size_t SetBytes = S.BinsStride * sizeof(float);
+  S.Groups = static_cast<int32_t>(std::clamp<size_t>(GroupBinsBudget / SetBytes, 1, MaxGroups));
+  AllocateAligned(S.Bins, S.BinsStride * S.Groups, 0.0f);
 
   const int32_t Dim = 2 * R + 1;
   const int32_t WeightStride = RoundUp(2 * R + 2 * K - 1, K);
@@ -138,6 +148,8 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
   C.Noise = &Job.Noise->Entries[NoiseReach];
   C.Base = S.Base;
   C.Bins = AlignedData(S.Bins);
+  C.BinsStride = S.BinsStride;
+  C.Groups = S.Groups;
   C.Weights = S.Weights.data();
   C.WeightStride = static_cast<int32_t>(S.Weights.size() / (2 * R + 1));
   C.TFirst = S.TFirst.data();
