@@ -22,7 +22,11 @@ Activation::~Activation() { StopAndJoin(); }
 
 bool Activation::StartWorkers(const EqualizeJob& Job, int32_t ThreadCount, EngineKind Kind) {
   if (Running() || !ValidJob(Job) || ThreadCount < 1 || ThreadCount > MaxThreads) return false;
+  Kernel_ = *Job.Kernel;
+  Noise_ = *Job.Noise;
   Job_ = Job;
+  Job_.Kernel = &Kernel_;
+  Job_.Noise = &Noise_;
   Count_ = ThreadCount;
   Stop_.store(false, std::memory_order_relaxed);
   for (int32_t I = 0; I < Count_; ++I) {

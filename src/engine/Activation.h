@@ -2,10 +2,11 @@
 //
 // Common rules of this module:
 //  - An Activation owns its threads, their progress counters and their
-//    scratch. It keeps a copy of the job; the buffers and tables the job
-//    points to must stay unchanged and alive until Wait() or destruction, so
-//    an Activation is destroyed before the buffers it reads (declare it after
-//    them).
+//    scratch, and copies of the job and of its kernel tables, so a
+//    configuration read during a run cannot change what the workers see. The
+//    image buffers stay the caller's: they must stay unchanged and alive until
+//    Wait() or destruction, so an Activation is destroyed before the buffers
+//    it reads (declare it after them).
 //  - Workers take no locks. Each stores its finished-column count with
 //    release order; WorkerProgress() loads them with acquire order, so a sum
 //    equal to RoiWidth means every output sample is visible to the caller.
@@ -58,6 +59,8 @@ class Activation {
   void StopAndJoin();
 
   EqualizeJob Job_;
+  KernelTableType Kernel_;
+  NoiseKernelType Noise_;
   int32_t Count_ = 0;
   std::array<int32_t, MaxThreads> ThreadIndex_{};
   std::array<std::atomic<int32_t>, MaxThreads> ThreadProgress_{};

@@ -92,8 +92,11 @@ inline constexpr int32_t MaxThreads = 64;
 // The processor count, at least 1 and at most MaxThreads.
 int32_t ProcessorCount();
 
-// True when Job can be run: pointers set, rectangle inside the image, KerSize
-// 0..64, NoiseHalfLength 0..300, Output not overlapping Input.
+// Largest image width or height the engine accepts.
+inline constexpr int32_t MaxSide = (int32_t{1} << 30);
+
+// True when Job can be run: pointers set, sides 0..MaxSide, rectangle inside
+// the image, KerSize 0..64, NoiseHalfLength 0..300, Output not overlapping Input.
 bool ValidJob(const EqualizeJob& Job);
 
 // First and last column of worker Index of Count: equal bands of RoiWidth /

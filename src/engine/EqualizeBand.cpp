@@ -9,7 +9,9 @@
 namespace obra {
 
 bool ValidJob(const EqualizeJob& Job) {
-  if (Job.Width < 0 || Job.Height < 0) return false;
+  // Row and column counts stay far enough from the 32-bit limit that the
+  // padded scratch sizes of the production engine cannot overflow.
+  if (Job.Width < 0 || Job.Height < 0 || Job.Width > MaxSide || Job.Height > MaxSide) return false;
   if (Job.RoiLeft < 0 || Job.RoiTop < 0 || Job.RoiWidth < 0 || Job.RoiHeight < 0) return false;
   if (int64_t{Job.RoiLeft} + Job.RoiWidth > Job.Width) return false;
   if (int64_t{Job.RoiTop} + Job.RoiHeight > Job.Height) return false;

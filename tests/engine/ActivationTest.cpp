@@ -181,3 +181,16 @@ TEST(Activation, ProgressPercentRoundsHalfToEven) {
   EXPECT_EQ(ProgressPercent(7, 7), 100);
   EXPECT_EQ(ProgressPercent(0, 0), 100);
 }
+
+TEST(Activation, WorkersKeepTheTablesOfTheirStart) {
+  // A configuration read during a run rebuilds the process-wide tables; the
+  // run goes on with the tables it started with.
+  Fixture F(50, 30, 8);
+  const std::vector<uint16_t> Want = F.SingleThreaded(EngineKind::Production);
+  Activation A;
+  ASSERT_TRUE(A.StartWorkers(F.Job, 2));
+  F.Kernel.Entries.fill(0.0f);
+  F.Noise.Entries.fill(0.0f);
+  A.Wait();
+  EXPECT_EQ(F.Output, Want);
+}

@@ -361,6 +361,7 @@ TEST(Equalize, InvalidJobsDoNothing) {
   Bad([](EqualizeJob& J) { J.RoiTop = -1; });
   Bad([](EqualizeJob& J) { J.RoiHeight = 11; });
   Bad([](EqualizeJob& J) { J.RoiWidth = -1; });
+  Bad([](EqualizeJob& J) { J.Height = MaxSide + 1; });
   Bad([](EqualizeJob& J) { J.Kernel = nullptr; });
   Bad([](EqualizeJob& J) { J.Input = nullptr; });
   Bad([&](EqualizeJob& J) { J.Output = const_cast<uint16_t*>(J.Input) + 3; });
