@@ -5,6 +5,7 @@
 // and one thread of each instruction-set variant on a strip of columns.
 // The ratio of reference to production time is printed at the end.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -161,6 +162,7 @@ BENCHMARK(BM_TraceStripIsa)
 // The console report, keeping the frame times for the ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
   std::map<std::string, double> Seconds;
   void ReportRuns(const std::vector<Run>& Runs) override {
     for (const Run& R : Runs)
