@@ -484,6 +484,24 @@ TEST(EqualizeProduction, ExtremeValuesAndWeights) {
   }
 }
 
+TEST(EqualizeProduction, MatchesReferenceOnTallColumns) {
+  // Many groups per column: full sets of groups processed together, sets cut
+  // short by a stretch without data, and groups clipped at the top and bottom.
+  std::mt19937 Rng(31);
+  for (int32_t R : {3, 40, 64}) {
+    const Tables T = ShippedLike(10);
+    Image In = RandomImage(Rng, 9, 330, false);
+    for (int32_t Y = 150; Y < 150 + 2 * R + 40; ++Y)
+      for (int32_t X = 0; X < 9; ++X) In.At(X, Y) = 0;
+    std::vector<uint16_t> Out;
+    EqualizeJob J = JobFor(In, Out, T, R);
+    J.NoiseHalfLength = 20;
+    SCOPED_TRACE(R);
+    ExpectProductionMatches(J, Out, 2);
+    ExpectProductionMatches(WithRoi(J, {2, 7, 4, 301}), Out, 1);
+  }
+}
+
 TEST(EqualizeProduction, ResultDoesNotDependOnThreadCount) {
   std::mt19937 Rng(8);
   const Tables T = ShippedLike(10);
