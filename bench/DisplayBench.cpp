@@ -67,6 +67,7 @@ struct Scene {
 
   Scene() : Input(LoadFrame()) {
     Record.Width = Record.Height = Side;
+    Record.Channels = 1;
     Record.Valid = true;
     Record.ResultType = "WORD";
     // An equalized-looking activation image: the rank of each value.
@@ -90,7 +91,8 @@ Scene& TheScene() {
   return S;
 }
 
-// (a) A slider change: gamma table, gamma image and blend, display table,
+// (a) A slider change: gamma table, gamma image and blend, whole-image
+// statistics of the result with the automatic output levels, display table,
 // rendering at 1:4.
 void BM_RecomposeAndRenderScale4(benchmark::State& State) {
   Scene& S = TheScene();
@@ -100,7 +102,10 @@ void BM_RecomposeAndRenderScale4(benchmark::State& State) {
     Gamma = Gamma == 22 ? 23 : 22;
     FillGammaLut(*S.GammaTable, 200, 15000, Gamma);
     MakeBlendedResult(S.Input, S.Activation, *S.GammaTable, 15, S.Gamma, S.Result);
-    FillDisplayLut(*S.DisplayTable, 3000, 60000, LinearSelector);
+    ImageRecord G = S.Record;
+    ComputeStatistics(G, S.Result.data());
+    const OutputLevels Levels = AutoOutputLevels(G, G, 1.0f, 0.0f, 1.0f, 0.0f);
+    FillDisplayLut(*S.DisplayTable, Levels.Black, Levels.White, LinearSelector);
     RenderImage(View, S.Record, S.Result, 4, *S.DisplayTable, nullptr);
     benchmark::DoNotOptimize(View.Pixels.data());
   }
@@ -109,6 +114,16 @@ BENCHMARK(BM_RecomposeAndRenderScale4)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
+
+void BM_ComputeStatistics(benchmark::State& State) {
+  Scene& S = TheScene();
+  for (auto _ : State) {
+    ImageRecord G = S.Record;
+    ComputeStatistics(G, S.Input.data());
+    benchmark::DoNotOptimize(G.High1);
+  }
+}
+BENCHMARK(BM_ComputeStatistics)->Unit(benchmark::kMillisecond);
 
 // (b) Saving the full-resolution grey view.
 void BM_SavePngFullFrame(benchmark::State& State) {
