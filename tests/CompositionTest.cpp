@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -204,17 +205,17 @@ ImageRecord InputRecord() {
   return R;
 }
 
+void ExpectRange(const std::optional<LevelRange>& R, int32_t Minimum, int32_t Maximum,
+                 int32_t Position) {
+  ASSERT_TRUE(R.has_value());
+  EXPECT_EQ(R->Minimum, Minimum);
+  EXPECT_EQ(R->Maximum, Maximum);
+  EXPECT_EQ(R->Position, Position);
+}
+
 TEST(CompositionTest, AutoInputRangesFromStatistics) {
-  const auto Black = AutoInputBlackRange(InputRecord());
-  ASSERT_TRUE(Black.has_value());
-  EXPECT_EQ(Black->Minimum, 20);
-  EXPECT_EQ(Black->Maximum, 900);
-  EXPECT_EQ(Black->Position, 60);
-  const auto White = AutoInputWhiteRange(InputRecord());
-  ASSERT_TRUE(White.has_value());
-  EXPECT_EQ(White->Minimum, 9000);
-  EXPECT_EQ(White->Maximum, 16000);
-  EXPECT_EQ(White->Position, 15800);
+  ExpectRange(AutoInputBlackRange(InputRecord()), 20, 900, 60);
+  ExpectRange(AutoInputWhiteRange(InputRecord()), 9000, 16000, 15800);
 }
 
 TEST(CompositionTest, AutoInputBlackOfTheOffsetTelescope) {
@@ -224,16 +225,11 @@ TEST(CompositionTest, AutoInputBlackOfTheOffsetTelescope) {
   R.LowP0001 = 95;
   R.Low20 = 110;
   R.Low1 = 105;
-  const auto Black = AutoInputBlackRange(R);
-  ASSERT_TRUE(Black.has_value());
-  EXPECT_EQ(Black->Minimum, 80);
-  EXPECT_EQ(Black->Maximum, 120);
-  EXPECT_EQ(Black->Position, 105);
+  ExpectRange(AutoInputBlackRange(R), 80, 120, 105);
   // Statistics already wider than offset +- 20 stay as they are.
   R.LowP0001 = 50;
   R.Low20 = 700;
-  EXPECT_EQ(AutoInputBlackRange(R)->Minimum, 50);
-  EXPECT_EQ(AutoInputBlackRange(R)->Maximum, 700);
+  ExpectRange(AutoInputBlackRange(R), 50, 700, 105);
 }
 
 TEST(CompositionTest, AutoInputPositionStaysInsideTheRange) {
@@ -250,11 +246,7 @@ TEST(CompositionTest, EmptyWhiteRangeIsClosed) {
   ImageRecord R = InputRecord();
   R.High1 = R.MaxValue + 1;
   R.HighP0001 = 65535;
-  const auto White = AutoInputWhiteRange(R);
-  ASSERT_TRUE(White.has_value());
-  EXPECT_EQ(White->Minimum, 16000);
-  EXPECT_EQ(White->Maximum, 16000);
-  EXPECT_EQ(White->Position, 16000);
+  ExpectRange(AutoInputWhiteRange(R), 16000, 16000, 16000);
 }
 
 TEST(CompositionTest, SingleValuedImageLeavesInputLevels) {
