@@ -6,10 +6,12 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "BlendKernel.h"
 #include "Composition.h"
+#include "ParallelRanges.h"
 
 namespace obra {
 namespace {
@@ -140,6 +142,23 @@ TEST(CompositionTest, LargeFramesMatchTheDefinition) {
   }
   EXPECT_EQ(FusedGamma, Gamma);
   EXPECT_EQ(FusedResult, Result);
+}
+
+// Work split over threads covers every index exactly once, and a fault in any
+// range reaches the caller after all threads have finished.
+TEST(CompositionTest, ParallelRangesCoverEveryIndexOnce) {
+  for (size_t Count : {size_t(0), size_t(1), size_t(999), size_t(100003)}) {
+    std::vector<int> Seen(Count, 0);
+    ParallelRanges(Count, 1000, [&](size_t Begin, size_t End) {
+      for (size_t I = Begin; I < End; ++I) ++Seen[I];
+    });
+    EXPECT_EQ(std::count(Seen.begin(), Seen.end(), 1), long(Count));
+  }
+  // The last range runs on a worker thread whenever there is more than one.
+  const auto Failing = [](size_t, size_t End) {
+    if (End == size_t(1) << 20) throw std::runtime_error("range fault");
+  };
+  EXPECT_THROW(ParallelRanges(1 << 20, 1, Failing), std::runtime_error);
 }
 
 ImageRecord LevelRecord() {

@@ -4,8 +4,8 @@
 // x87 long double costs about 12 ms per fill, too slow for a slider, so each
 // curve is evaluated in double and only a result within 1e-6 of a rounding
 // boundary (x.5) is evaluated again in long double. The error of the double
-// evaluation is below 1e-9 of a level, so the tables are bit for bit those of a
-// pure long double evaluation.
+// evaluation stays below 1e-9 of a level, far inside that margin, so the tables
+// are bit for bit those of a pure long double evaluation.
 #include <cmath>
 
 #include "Display.h"
@@ -39,7 +39,7 @@ int32_t RoundInto(Real R, int32_t Max) {
 }
 
 // The front common to all curves: 0 below t = 1e-9 (also for black = white,
-// where t is not a number), Max above 1, otherwise -1 and t for the curve.
+// where t is not a number), Max above 1, and -1 where the curve decides.
 int32_t Front(float T, int32_t Max) {
   if (!(double(T) >= 1e-9)) return 0;
   if (T > 1.0f) return Max;
@@ -52,11 +52,10 @@ int32_t LinearValue(float T, int32_t Max) {
 }
 
 struct PowerCurve {
-  float Gamma;
   double InverseD;
   long double InverseL;
 
-  explicit PowerCurve(float G) : Gamma(G), InverseD(1.0 / double(G)), InverseL(1.0L / G) {}
+  explicit PowerCurve(float Gamma) : InverseD(1.0 / double(Gamma)), InverseL(1.0L / Gamma) {}
 
   int32_t operator()(float T, int32_t Max) const {
     // 1 to any power is 1; this also keeps ln(1) x (1/0) from making a NaN.

@@ -1,7 +1,7 @@
 #include "ParallelRanges.h"
 
 #include <algorithm>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -17,21 +17,31 @@ void ParallelRanges(size_t Count, size_t MinPerPart,
     Body(0, Count);
     return;
   }
-  std::vector<std::thread> Workers;
-  Workers.reserve(Parts - 1);
-  std::vector<std::pair<size_t, size_t>> Inline;
-  for (size_t P = 1; P < Parts; ++P) {
-    const size_t Begin = Count * P / Parts;
-    const size_t End = Count * (P + 1) / Parts;
+  // A fault in any range (lack of memory) reaches the caller once every
+  // thread has finished, never as a terminate from a lost thread.
+  std::vector<std::exception_ptr> Faults(Parts);
+  const auto Run = [&](size_t P) {
     try {
-      Workers.emplace_back([&Body, Begin, End] { Body(Begin, End); });
-    } catch (const std::system_error&) {
-      Inline.emplace_back(Begin, End);
+      Body(Count * P / Parts, Count * (P + 1) / Parts);
+    } catch (...) {
+      Faults[P] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> Workers;
+  std::vector<size_t> Inline{0};
+  Inline.reserve(Parts);
+  Workers.reserve(Parts - 1);
+  for (size_t P = 1; P < Parts; ++P) {
+    try {
+      Workers.emplace_back(Run, P);
+    } catch (...) {
+      Inline.push_back(P);
     }
   }
-  Body(0, Count / Parts);
-  for (const auto& [Begin, End] : Inline) Body(Begin, End);
+  for (size_t P : Inline) Run(P);
   for (std::thread& W : Workers) W.join();
+  for (const std::exception_ptr& F : Faults)
+    if (F) std::rethrow_exception(F);
 }
 
 }  // namespace obra

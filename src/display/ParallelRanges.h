@@ -14,7 +14,8 @@ namespace obra {
 // Calls Body(Begin, End) over contiguous ranges covering [0, Count), using at
 // most one thread per processor (8 at most) and at least MinPerPart items per
 // range. Returns when every range is done. A thread that cannot be started
-// leaves its range to the calling thread.
+// leaves its range to the calling thread; an exception from Body is rethrown
+// once all ranges have finished.
 void ParallelRanges(size_t Count, size_t MinPerPart,
                     const std::function<void(size_t Begin, size_t End)>& Body);
 

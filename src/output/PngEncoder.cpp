@@ -14,7 +14,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <system_error>
 #include <thread>
 
 #include "PngWriter.h"
@@ -231,6 +230,8 @@ std::pair<int, Compressed> BestIndexed(const std::vector<uint8_t>& Indices, size
   std::vector<Compressed> Results(Depths.size());
   std::vector<std::thread> Workers;
   std::vector<size_t> Inline{0};
+  Inline.reserve(Depths.size());
+  Workers.reserve(Depths.size());
   const auto Run = [&](size_t K) {
     try {
       Results[K] = CompressIndexed(Indices, Width, Height, Depths[K]);
@@ -241,7 +242,7 @@ std::pair<int, Compressed> BestIndexed(const std::vector<uint8_t>& Indices, size
   for (size_t K = 1; K < Depths.size(); ++K) {
     try {
       Workers.emplace_back(Run, K);
-    } catch (const std::system_error&) {
+    } catch (...) {
       Inline.push_back(K);
     }
   }
