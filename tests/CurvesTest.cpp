@@ -143,12 +143,6 @@ TEST(CurvesTest, SrgbTablesEqualExtendedPrecision) {
   }
 }
 
-TEST(CurvesTest, SelectorGammaIsSinglePrecisionTenths) {
-  EXPECT_EQ(SelectorGamma(22), 2.2f);
-  EXPECT_EQ(SelectorGamma(10), 1.0f);
-  EXPECT_EQ(SelectorGamma(60), 6.0f);
-}
-
 TEST(CurvesTest, CurvesAtTheRangeEdges) {
   EXPECT_EQ(GammaCurve16(1000, 2000, 999, 2.2f), 0);
   EXPECT_EQ(GammaCurve16(1000, 2000, 1000, 2.2f), 0);

@@ -145,16 +145,5 @@ TEST(RenderTest, PixelsAreTheTableOfTheBlockAverage) {
   }
 }
 
-TEST(RenderTest, ScaleOneReadsEverySample) {
-  const std::vector<uint16_t> S = {0, 128, 129, 32768, 65535, 1000};
-  DisplayLutType Lut{};
-  FillDisplayLut(Lut, 0, 65535, LinearSelector);
-  Picture24 P;
-  ASSERT_TRUE(RenderImage(P, Record(3, 2), S, 1, Lut, nullptr));
-  const std::vector<uint8_t> Expected = {0,   0,   0,   0,   0,   0,   1, 1, 1,
-                                         128, 128, 128, 255, 255, 255, 4, 4, 4};
-  EXPECT_EQ(P.Pixels, Expected);
-}
-
 }  // namespace
 }  // namespace obra
