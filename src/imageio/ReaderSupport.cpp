@@ -15,6 +15,11 @@ void Show(const MessageSink& Sink, const std::string& Text) {
   if (Sink) Sink(Text);
 }
 
+void Refuse(ImageRecord& R, const std::string& Text, bool ShowMessages, const MessageSink& Sink) {
+  R.Valid = false;
+  if (ShowMessages) Show(Sink, Text);
+}
+
 int64_t PixelByteCount(int64_t Width, int64_t Height, int64_t PixelBytes) {
   constexpr int64_t Limit = std::numeric_limits<int32_t>::max();
   if (Width <= 0 || Height <= 0 || PixelBytes <= 0) return 0;

@@ -171,9 +171,8 @@ void ReadTiffHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
                     const MessageSink& Sink) {
   const std::string Name = BaseName(FileName);
   auto Fail = [&](const std::string& Text) {
-    R.Valid = false;
     R.ErrorText = Text;
-    if (ShowMessages) detail::Show(Sink, Text);
+    detail::Refuse(R, Text, ShowMessages, Sink);
   };
   if (!detail::IsRegularFile(FileName)) {
     R.Valid = false;
