@@ -100,7 +100,7 @@ const char* const RecordKeys[] = {"FileName",
 void ExpectAllKeysInOrder(const std::string& Json) {
   size_t At = 0;
   for (const char* K : RecordKeys) {
-    const size_t P = Json.find("\"" + std::string(K) + "\": ", At);
+    const size_t P = Json.find(std::string(1, '"').append(K).append("\": "), At);
     ASSERT_NE(P, std::string::npos) << K;
     At = P;
   }
