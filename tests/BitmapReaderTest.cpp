@@ -9,6 +9,7 @@
 // clang-format on
 
 #include "BMP_JPEGformat.h"
+#include "DecodedLoad.h"
 #include "TestSupport.h"
 
 using namespace obra;
@@ -83,30 +84,10 @@ std::vector<uint8_t> EncodeBmp(const BmpSpec& S) {
   return B;
 }
 
-struct Loaded {
-  ImageRecord R;
-  std::vector<uint16_t> Buffer;
-  std::vector<std::string> Shown;
-  bool HadPicture = false;
-  bool Pixels = false;
-
-  std::vector<uint8_t> Bytes() const {
-    const auto* P = reinterpret_cast<const uint8_t*>(Buffer.data());
-    return {P, P + R.DataSize};
-  }
-};
+using Loaded = test::DecodedLoad;
 
 Loaded Load(const std::string& File, bool ShowMessages = true) {
-  Loaded L;
-  test::Messages M;
-  ReadBitmapHeader(File, L.R, ShowMessages, M.Sink());
-  L.HadPicture = L.R.DecodedBitmap != nullptr;
-  if (L.R.Valid) {
-    L.Buffer.assign((static_cast<size_t>(L.R.DataSize) + 1) / 2, 0);
-    L.Pixels = ReadBitmapPixels(L.R, L.Buffer);
-  }
-  L.Shown = M.List;
-  return L;
+  return test::LoadDecoded(ReadBitmapHeader, ReadBitmapPixels, File, ShowMessages);
 }
 
 Loaded WriteAndLoad(const std::string& File, const std::vector<uint8_t>& Bytes) {
@@ -191,6 +172,29 @@ size_t FrameSizeOffset(const std::vector<uint8_t>& J) {
   return 0;
 }
 
+// Writes every single-byte corruption of Good outside [SkipFrom, SkipTo) to
+// File: each must load a consistent picture or be refused with a Known text.
+void ExpectEveryFlipHandled(const std::string& File, const std::vector<uint8_t>& Good,
+                            const std::vector<std::string>& Known, size_t SkipFrom = 0,
+                            size_t SkipTo = 0) {
+  for (size_t I = 0; I < Good.size(); ++I) {
+    if (I >= SkipFrom && I < SkipTo) continue;
+    for (uint8_t Flip : {0x01, 0x80, 0xFF}) {
+      std::vector<uint8_t> Bad = Good;
+      Bad[I] ^= Flip;
+      test::WriteBytes(File, Bad);
+      Loaded L = Load(File, false);
+      if (L.R.Valid) {
+        EXPECT_TRUE(L.Pixels) << I;
+        EXPECT_EQ(L.R.DataSize, L.R.Width * L.R.Height * L.R.Channels);
+      } else {
+        EXPECT_NE(std::find(Known.begin(), Known.end(), L.R.ErrorText), Known.end())
+            << I << ": " << L.R.ErrorText;
+      }
+    }
+  }
+}
+
 const std::string Unsupported = "File x.bmp has unsupported BMP pixel format.";
 const std::string CorruptBmp = "File x.bmp is not a correct BMP file.";
 
@@ -235,24 +239,13 @@ TEST(BmpReader, EightBitIndicesAreGreyLevelsWhateverThePalette) {
   const std::vector<uint8_t> Expected = {0, 1, 2, 3, 4, 40, 41, 42, 43, 44, 80, 81, 82, 83, 84};
   for (bool TopDown : {false, true}) {
     Loaded L = WriteAndLoad(Dir.File("x.bmp"), EncodeBmp(EightBit(TopDown)));
-    ASSERT_TRUE(L.Pixels) << TopDown;
+    test::ExpectGoodDecodedRecord(L, Dir.File("x.bmp"));
     EXPECT_TRUE(L.HadPicture);
-    EXPECT_EQ(L.R.DecodedBitmap, nullptr);
-    EXPECT_TRUE(L.Shown.empty());
-    EXPECT_EQ(L.R.ErrorText, "");
-    EXPECT_EQ(L.R.FileName, Dir.File("x.bmp"));
     EXPECT_EQ(L.R.Width, 5);
     EXPECT_EQ(L.R.Height, 3);
     EXPECT_EQ(L.R.Channels, 1);
-    EXPECT_EQ(L.R.DataType, "BYTE");
     EXPECT_EQ(L.R.BytesPerPixel, 1);
     EXPECT_EQ(L.R.DataSize, 15);
-    EXPECT_EQ(L.R.HeaderSize, -1);
-    EXPECT_FALSE(L.R.FlipRows);
-    EXPECT_FALSE(L.R.SwapBytes);
-    EXPECT_EQ(L.R.BScale, 1.0);
-    EXPECT_EQ(L.R.DataMin, 1.0);
-    EXPECT_EQ(L.R.DataMax, -1.0);
     EXPECT_EQ(L.Bytes(), Expected) << TopDown;
   }
 }
@@ -397,23 +390,8 @@ TEST(BmpReader, TruncatedAndDamagedFilesAreRefusedCleanly) {
   const std::vector<std::string> Known = {CorruptBmp, Unsupported, "File x.bmp is too large."};
   // Flips everywhere but in the palette, which the reader never looks at.
   const size_t PaletteStart = 54, PaletteEnd = PaletteStart + 4 * PaletteEntries;
-  for (const std::vector<uint8_t>& Base : {Good, EncodeBmp(EightBit(true))}) {
-    for (size_t I = 0; I < Base.size(); ++I) {
-      if (Base.size() > PaletteEnd && I >= PaletteStart && I < PaletteEnd) continue;
-      for (uint8_t Flip : {0x01, 0x80, 0xFF}) {
-        std::vector<uint8_t> Bad = Base;
-        Bad[I] ^= Flip;
-        test::WriteBytes(File, Bad);
-        Loaded L = Load(File, false);
-        if (L.R.Valid) {
-          EXPECT_TRUE(L.Pixels) << I;
-          EXPECT_EQ(L.R.DataSize, L.R.Width * L.R.Height * L.R.Channels);
-        } else {
-          EXPECT_NE(std::find(Known.begin(), Known.end(), L.R.ErrorText), Known.end()) << I;
-        }
-      }
-    }
-  }
+  ExpectEveryFlipHandled(File, Good, Known);
+  ExpectEveryFlipHandled(File, EncodeBmp(EightBit(true)), Known, PaletteStart, PaletteEnd);
 }
 
 TEST(BitmapReader, PixelReadNeedsAPictureAndReleasesIt) {
@@ -557,19 +535,6 @@ TEST(JpegReader, TruncatedAndDamagedFilesAreRefusedCleanly) {
     }
     const std::vector<std::string> Known = {Corrupt, "File x.jpg is too large.",
                                             "File x.jpg has unsupported BMP pixel format."};
-    for (size_t I = 0; I < Good.size(); ++I) {
-      for (uint8_t Flip : {0x01, 0x80, 0xFF}) {
-        std::vector<uint8_t> Bad = Good;
-        Bad[I] ^= Flip;
-        test::WriteBytes(File, Bad);
-        Loaded L = Load(File, false);
-        if (L.R.Valid) {
-          EXPECT_TRUE(L.Pixels) << I;
-          EXPECT_EQ(L.R.DataSize, L.R.Width * L.R.Height * L.R.Channels);
-        } else {
-          EXPECT_NE(std::find(Known.begin(), Known.end(), L.R.ErrorText), Known.end()) << I;
-        }
-      }
-    }
+    ExpectEveryFlipHandled(File, Good, Known);
   }
 }

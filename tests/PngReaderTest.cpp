@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstring>
 
+#include "DecodedLoad.h"
 #include "PNGformat.h"
 #include "TestSupport.h"
 
@@ -73,32 +74,10 @@ std::vector<uint8_t> BigEndian16(const std::vector<uint16_t>& V) {
   return B;
 }
 
-struct Loaded {
-  ImageRecord R;
-  std::vector<uint16_t> Buffer;
-  std::vector<std::string> Shown;
-  bool Pixels = false;
-
-  // The first DataSize bytes of the buffer, as the pixel read left them.
-  std::vector<uint8_t> Bytes() const {
-    const auto* P = reinterpret_cast<const uint8_t*>(Buffer.data());
-    return {P, P + R.DataSize};
-  }
-  std::vector<uint16_t> Samples() const {
-    return {Buffer.begin(), Buffer.begin() + R.DataSize / 2};
-  }
-};
+using Loaded = test::DecodedLoad;
 
 Loaded Load(const std::string& File, bool ShowMessages = true) {
-  Loaded L;
-  test::Messages M;
-  ReadPngHeader(File, L.R, ShowMessages, M.Sink());
-  if (L.R.Valid) {
-    L.Buffer.assign((static_cast<size_t>(L.R.DataSize) + 1) / 2, 0);
-    L.Pixels = ReadPngPixels(L.R, L.Buffer);
-  }
-  L.Shown = M.List;
-  return L;
+  return test::LoadDecoded(ReadPngHeader, ReadPngPixels, File, ShowMessages);
 }
 
 Loaded WriteAndLoad(const test::TempDir& Dir, const PngSpec& S) {
@@ -172,25 +151,13 @@ TEST(PngReader, Gray8FillsTheRecordAndKeepsRowsTopFirst) {
   PngSpec S{5, 3, 8, PNG_COLOR_TYPE_GRAY};
   for (int I = 0; I < 15; ++I) S.Data.push_back(static_cast<uint8_t>(I * 17));
   Loaded L = WriteAndLoad(Dir, S);
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_TRUE(L.Pixels);
-  EXPECT_TRUE(L.Shown.empty());
-  EXPECT_EQ(L.R.ErrorText, "");
-  EXPECT_EQ(L.R.FileName, Dir.File("x.png"));
+  test::ExpectGoodDecodedRecord(L, Dir.File("x.png"));
+  EXPECT_FALSE(L.HadPicture);
   EXPECT_EQ(L.R.Width, 5);
   EXPECT_EQ(L.R.Height, 3);
   EXPECT_EQ(L.R.Channels, 1);
-  EXPECT_EQ(L.R.DataType, "BYTE");
   EXPECT_EQ(L.R.BytesPerPixel, 1);
   EXPECT_EQ(L.R.DataSize, 15);
-  EXPECT_EQ(L.R.HeaderSize, -1);
-  EXPECT_FALSE(L.R.FlipRows);
-  EXPECT_FALSE(L.R.SwapBytes);
-  EXPECT_FALSE(L.R.IsColorCube);
-  EXPECT_EQ(L.R.BZero, 0.0);
-  EXPECT_EQ(L.R.BScale, 1.0);
-  EXPECT_EQ(L.R.DataMin, 1.0);
-  EXPECT_EQ(L.R.DataMax, -1.0);
   EXPECT_EQ(L.Bytes(), S.Data);
 }
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <limits>
 
+#include "DecodedSupport.h"
+
 namespace obra {
 namespace {
 
@@ -60,20 +62,11 @@ void ReadBitmapHeader(const std::string& FileName, ImageRecord& R, bool ShowMess
   } else {
     // A refused picture describes no pixels, so nothing stale can be read later.
     R.Channels = 0;
-    R.Valid = false;
-    R.ErrorText = StatusText(Status, BaseName(FileName), Ext);
-    if (ShowMessages && Sink) Sink(R.ErrorText);
+    detail::RefuseDecoded(R, StatusText(Status, BaseName(FileName), Ext), ShowMessages, Sink);
   }
   R.BytesPerPixel = R.Channels;
   R.DataSize = static_cast<int32_t>(int64_t{R.Width} * R.Height * R.BytesPerPixel);
-  R.HeaderSize = -1;
-  R.IsColorCube = false;
-  R.SwapBytes = false;
-  R.FlipRows = false;
-  R.BZero = 0.0;
-  R.BScale = 1.0;
-  R.DataMin = 1.0;
-  R.DataMax = -1.0;
+  detail::SetDecodedLayout(R);
 }
 
 bool ReadBitmapPixels(ImageRecord& R, std::vector<uint16_t>& Buffer) {

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <limits>
 
+#include "DecodedSupport.h"
+
 namespace obra {
 namespace {
 
@@ -129,12 +131,6 @@ int LoadPng(const char* FileName, void* Buffer, int32_t Width, int32_t Height, i
   return ReadPngRows(S, Shape, WantChannels, WantDepth, static_cast<png_bytep>(Buffer)) ? 1 : 0;
 }
 
-void FailPng(ImageRecord& R, std::string Text, bool ShowMessages, const MessageSink& Sink) {
-  R.Valid = false;
-  R.ErrorText = std::move(Text);
-  if (ShowMessages && Sink) Sink(R.ErrorText);
-}
-
 }  // namespace
 
 int get_png_info(const char* FileName, int32_t* Width, int32_t* Height, int32_t* BitDepth,
@@ -181,7 +177,7 @@ void ReadPngHeader(const std::string& FileName, ImageRecord& R, bool ShowMessage
   const std::string Name = BaseName(FileName);
   int32_t Width = 0, Height = 0, BitDepth = 0, Channels = 0;
   if (get_png_info(FileName.c_str(), &Width, &Height, &BitDepth, &Channels) != 1)
-    FailPng(R, Name + " is not a correct PNG file.", ShowMessages, Sink);
+    detail::RefuseDecoded(R, Name + " is not a correct PNG file.", ShowMessages, Sink);
 
   R.FileName = FileName;
   R.Width = Width;
@@ -201,19 +197,12 @@ void ReadPngHeader(const std::string& FileName, ImageRecord& R, bool ShowMessage
   }
   const int64_t Bytes = int64_t{R.Width} * R.Height * R.BytesPerPixel;
   if (Bytes > std::numeric_limits<int32_t>::max()) {
-    FailPng(R, "File " + Name + " is too large.", ShowMessages, Sink);
+    detail::RefuseDecoded(R, "File " + Name + " is too large.", ShowMessages, Sink);
     R.DataSize = 0;
   } else {
     R.DataSize = static_cast<int32_t>(Bytes);
   }
-  R.HeaderSize = -1;
-  R.IsColorCube = false;
-  R.SwapBytes = false;
-  R.FlipRows = false;
-  R.BZero = 0.0;
-  R.BScale = 1.0;
-  R.DataMin = 1.0;
-  R.DataMax = -1.0;
+  detail::SetDecodedLayout(R);
   R.DecodedBitmap.reset();
 }
 
