@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -316,6 +317,11 @@ TEST(BmpReader, MissingFileIsNeverShown) {
   EXPECT_EQ(R.ErrorText, "File not found.");
   EXPECT_TRUE(M.List.empty());
   ReadBitmapHeader(Dir.File("missing.jpg"), R, true, M.Sink());
+  EXPECT_EQ(R.ErrorText, "File not found.");
+  // Nor is a pipe a file: opening it would block.
+  const std::string Fifo = Dir.File("fifo.jpg");
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  ReadBitmapHeader(Fifo, R, true, M.Sink());
   EXPECT_EQ(R.ErrorText, "File not found.");
   EXPECT_TRUE(M.List.empty());
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <csetjmp>
@@ -344,6 +345,14 @@ TEST(PngReader, FaultsAreReportedAndLeaveNoStaleDescription) {
   EXPECT_FALSE(R.Valid);
   EXPECT_EQ(R.ErrorText, "missing.png is not a correct PNG file.");
   EXPECT_TRUE(Quiet.List.empty());
+
+  // A directory or pipe is no picture, and opening a pipe would block.
+  ReadPngHeader(Dir.Path().string() + "/", R, false, nullptr);
+  EXPECT_FALSE(R.Valid);
+  const std::string Fifo = Dir.File("fifo.png");
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  ReadPngHeader(Fifo, R, false, nullptr);
+  EXPECT_FALSE(R.Valid);
 
   int32_t W = 9, H = 9, D = 9, C = 9;
   EXPECT_NE(get_png_info(File.c_str(), &W, &H, &D, &C), 1);

@@ -42,6 +42,9 @@ struct PngSession {
   }
 
   bool Open(const char* FileName) {
+    // A pipe or device named like a picture would block the read.
+    std::error_code Ec;
+    if (!std::filesystem::is_regular_file(FileName, Ec)) return false;
     File = std::fopen(FileName, "rb");
     if (!File) return false;
     Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
