@@ -100,7 +100,8 @@ Loaded WriteAndLoad(const std::string& File, const std::vector<uint8_t>& Bytes) 
 
 std::vector<uint8_t> EncodeJpeg(int Width, int Height, int Components, J_COLOR_SPACE Space,
                                 const std::vector<uint8_t>& Pixels, int Quality = 95,
-                                bool Progressive = false) {
+                                bool Progressive = false,
+                                const std::vector<jpeg_scan_info>& Scans = {}) {
   jpeg_compress_struct C{};
   jpeg_error_mgr Err{};
   C.err = jpeg_std_error(&Err);
@@ -115,6 +116,10 @@ std::vector<uint8_t> EncodeJpeg(int Width, int Height, int Components, J_COLOR_S
   jpeg_set_defaults(&C);
   jpeg_set_quality(&C, Quality, TRUE);
   if (Progressive) jpeg_simple_progression(&C);
+  if (!Scans.empty()) {
+    C.scan_info = Scans.data();
+    C.num_scans = static_cast<int>(Scans.size());
+  }
   jpeg_start_compress(&C, TRUE);
   while (C.next_scanline < C.image_height) {
     JSAMPROW Row = const_cast<JSAMPROW>(Pixels.data()) + C.next_scanline * Width * Components;
@@ -146,6 +151,27 @@ std::vector<uint8_t> DecodeJpeg(const std::vector<uint8_t>& Bytes) {
   jpeg_finish_decompress(&D);
   jpeg_destroy_decompress(&D);
   return Out;
+}
+
+// The longest progression there is: a DC scan, then every AC coefficient of
+// every component alone, first at Al 10 and then refined bit by bit.
+std::vector<jpeg_scan_info> LongestProgression(int Components) {
+  std::vector<jpeg_scan_info> Scans(1);
+  Scans[0].comps_in_scan = Components;
+  for (int C = 0; C < Components; ++C) Scans[0].component_index[C] = C;
+  for (int C = 0; C < Components; ++C)
+    for (int K = 1; K < 64; ++K)
+      for (int Al = 10; Al >= 0; --Al) {
+        jpeg_scan_info S{};
+        S.comps_in_scan = 1;
+        S.component_index[0] = C;
+        S.Ss = K;
+        S.Se = K;
+        S.Ah = Al == 10 ? 0 : Al + 1;
+        S.Al = Al;
+        Scans.push_back(S);
+      }
+  return Scans;
 }
 
 // Smooth enough that chroma subsampling and quantisation stay small.
@@ -543,4 +569,22 @@ TEST(JpegReader, TruncatedAndDamagedFilesAreRefusedCleanly) {
                                             "File x.jpg has unsupported BMP pixel format."};
     ExpectEveryFlipHandled(File, Good, Known);
   }
+}
+
+TEST(JpegReader, EndlessProgressionsAreCutShort) {
+  test::TempDir Dir;
+  // 694 scans: more than any encoder writes, still within bounds.
+  const std::vector<uint8_t> Grey =
+      EncodeJpeg(8, 8, 1, JCS_GRAYSCALE, Gradient(8, 8, 1), 95, false, LongestProgression(1));
+  Loaded L = WriteAndLoad(Dir.File("x.jpg"), Grey);
+  ASSERT_TRUE(L.Pixels);
+  EXPECT_EQ(L.Bytes(), DecodeJpeg(Grey));
+
+  // 2080 scans of one tiny picture: refused rather than decoded without end.
+  const std::vector<uint8_t> Colour =
+      EncodeJpeg(8, 8, 3, JCS_RGB, Gradient(8, 8, 3), 95, false, LongestProgression(3));
+  L = WriteAndLoad(Dir.File("x.jpg"), Colour);
+  EXPECT_FALSE(L.R.Valid);
+  EXPECT_EQ(L.Shown, std::vector<std::string>{"File x.jpg is not a correct JPEG file."});
+  EXPECT_EQ(DecodeJpeg(Colour).size(), 8u * 8 * 3);
 }
