@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <limits>
 
 #include "DecodedSupport.h"
 
