@@ -4,9 +4,9 @@
 #include "BMP_JPEGformat.h"
 
 #include <cstring>
-#include <filesystem>
 
 #include "DecodedSupport.h"
+#include "ReaderSupport.h"
 
 namespace obra {
 namespace {
@@ -38,8 +38,7 @@ void ReadBitmapHeader(const std::string& FileName, ImageRecord& R, bool ShowMess
   R.Valid = true;
   R.ErrorText.clear();
   R.DecodedBitmap.reset();
-  std::error_code Ec;
-  if (!std::filesystem::is_regular_file(FileName, Ec)) {
+  if (!detail::IsRegularFile(FileName)) {
     R.Valid = false;
     R.ErrorText = "File not found.";
     return;

@@ -3,12 +3,12 @@
 // 16 bits, RLE, embedded JPEG or PNG, OS/2 headers) is refused as an
 // unsupported pixel format; the header is checked against the file size before
 // the picture is allocated.
+#include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 
 #include "BMP_JPEGformat.h"
+#include "ReaderSupport.h"
 
 namespace obra {
 namespace {
@@ -32,15 +32,13 @@ bool IsInfoHeaderSize(uint32_t Size) {
 
 DecodeStatus DecodeBmpFile(const std::string& FileName, DecodedPicture& Picture) {
   Picture = DecodedPicture{};
-  std::ifstream In(FileName, std::ios::binary);
-  std::error_code Ec;
-  const uint64_t FileSize = std::filesystem::file_size(FileName, Ec);
-  if (!In || Ec) return DecodeStatus::CannotOpen;
+  detail::BinaryFile File(FileName);
+  if (!File.IsOpen()) return DecodeStatus::CannotOpen;
+  const auto FileSize = static_cast<uint64_t>(File.Size());
 
   uint8_t Head[FileHeaderSize + LargestInfoHeader + MaskBytes] = {};
-  In.read(reinterpret_cast<char*>(Head), sizeof Head);
-  const size_t Got = static_cast<size_t>(In.gcount());
-  In.clear();
+  const size_t Got = static_cast<size_t>(std::min<uint64_t>(sizeof Head, FileSize));
+  if (!File.Read(Head, Got)) return DecodeStatus::Corrupt;
   if (Got < FileHeaderSize + 4 || Head[0] != 'B' || Head[1] != 'M') return DecodeStatus::Corrupt;
   const uint32_t PixelOffset = Le32(Head + 10);
   const uint32_t InfoSize = Le32(Head + FileHeaderSize);
@@ -76,9 +74,7 @@ DecodeStatus DecodeBmpFile(const std::string& FileName, DecodedPicture& Picture)
     return DecodeStatus::Unsupported;
   }
 
-  const int Channels = Bits == 8 ? 1 : 3;
-  if (int64_t{Width} * Height * Channels > std::numeric_limits<int32_t>::max())
-    return DecodeStatus::TooLarge;
+  if (detail::PixelByteCount(Width, Height, Bits == 8 ? 1 : 3) < 0) return DecodeStatus::TooLarge;
   const uint64_t Stride = (uint64_t{static_cast<uint32_t>(Width)} * Bits + 31) / 32 * 4;
   const uint64_t RowBytes = uint64_t{static_cast<uint32_t>(Width)} * (Bits / 8);
   // The last row may lack its padding; everything else must be in the file.
@@ -89,11 +85,9 @@ DecodeStatus DecodeBmpFile(const std::string& FileName, DecodedPicture& Picture)
   Picture.Rows.resize(RowBytes * Height);
   for (int32_t I = 0; I < Height; ++I) {
     const int32_t Y = TopDown ? I : Height - 1 - I;
-    In.seekg(static_cast<std::streamoff>(PixelOffset + Stride * I));
-    In.read(reinterpret_cast<char*>(Picture.Rows.data() + RowBytes * Y),
-            static_cast<std::streamsize>(RowBytes));
-    if (!In) {  // the file shrank under us
-      Picture.Rows.clear();
+    if (!File.ReadAt(static_cast<int64_t>(PixelOffset + Stride * I),
+                     Picture.Rows.data() + RowBytes * Y, RowBytes)) {
+      Picture.Rows = {};  // the file shrank under us
       return DecodeStatus::Corrupt;
     }
   }

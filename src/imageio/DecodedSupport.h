@@ -6,6 +6,7 @@
 #include <string>
 
 #include "IOGraphics.h"
+#include "ReaderSupport.h"
 
 namespace obra::detail {
 
@@ -14,7 +15,7 @@ inline void RefuseDecoded(ImageRecord& R, std::string Text, bool ShowMessages,
                           const MessageSink& Sink) {
   R.Valid = false;
   R.ErrorText = std::move(Text);
-  if (ShowMessages && Sink) Sink(R.ErrorText);
+  if (ShowMessages) Show(Sink, R.ErrorText);
 }
 
 // Sets the fields that describe every decoded picture alike.

@@ -19,6 +19,7 @@
 #endif
 
 #include "BMP_JPEGformat.h"
+#include "ReaderSupport.h"
 
 namespace obra {
 namespace {
@@ -139,8 +140,7 @@ DecodeStatus DecodeJpegFile(const std::string& FileName, DecodedPicture& Picture
     Picture.BitsPerPixel = 24;
   else
     return DecodeStatus::Unsupported;
-  if (int64_t{Picture.Width} * Picture.Height * (Picture.BitsPerPixel / 8) >
-      std::numeric_limits<int32_t>::max())
+  if (detail::PixelByteCount(Picture.Width, Picture.Height, Picture.BitsPerPixel / 8) < 0)
     return DecodeStatus::TooLarge;
 
   if (!ReadJpegRows(S, Picture)) {

@@ -9,6 +9,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <limits>
 
 #include "DecodedSupport.h"
+#include "ReaderSupport.h"
 
 namespace obra {
 namespace {
@@ -43,8 +45,7 @@ struct PngSession {
 
   bool Open(const char* FileName) {
     // A pipe or device named like a picture would block the read.
-    std::error_code Ec;
-    if (!std::filesystem::is_regular_file(FileName, Ec)) return false;
+    if (!detail::IsRegularFile(FileName)) return false;
     File = std::fopen(FileName, "rb");
     if (!File) return false;
     Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
@@ -198,13 +199,9 @@ void ReadPngHeader(const std::string& FileName, ImageRecord& R, bool ShowMessage
     R.DataType.clear();
     R.BytesPerPixel = 0;
   }
-  const int64_t Bytes = int64_t{R.Width} * R.Height * R.BytesPerPixel;
-  if (Bytes > std::numeric_limits<int32_t>::max()) {
-    detail::RefuseDecoded(R, "File " + Name + " is too large.", ShowMessages, Sink);
-    R.DataSize = 0;
-  } else {
-    R.DataSize = static_cast<int32_t>(Bytes);
-  }
+  const int64_t Bytes = detail::PixelByteCount(R.Width, R.Height, R.BytesPerPixel);
+  if (Bytes < 0) detail::RefuseDecoded(R, "File " + Name + " is too large.", ShowMessages, Sink);
+  R.DataSize = static_cast<int32_t>(std::max<int64_t>(Bytes, 0));
   detail::SetDecodedLayout(R);
   R.DecodedBitmap.reset();
 }
