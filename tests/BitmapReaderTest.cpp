@@ -588,3 +588,49 @@ TEST(JpegReader, EndlessProgressionsAreCutShort) {
   EXPECT_EQ(L.Shown, std::vector<std::string>{"File x.jpg is not a correct JPEG file."});
   EXPECT_EQ(DecodeJpeg(Colour).size(), 8u * 8 * 3);
 }
+
+// ---- Through the load pipeline --------------------------------------------
+
+TEST(BitmapLoad, EightBitBmpIsWidenedWithoutRescaling) {
+  test::TempDir Dir;
+  const std::string File = Dir.File("x.bmp");
+  BmpSpec S{4, 2, 8, 0, 40, {}, {{255, 254, 128, 1}, {0, 2, 3, 200}}};
+  test::WriteBytes(File, EncodeBmp(S));
+  ImageRecord R;
+  std::vector<uint16_t> Buffer;
+  test::Messages M;
+  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
+  ASSERT_TRUE(R.Valid);
+  EXPECT_TRUE(M.List.empty());
+  EXPECT_EQ(R.ResultType, "WORD");
+  EXPECT_EQ(Buffer, (std::vector<uint16_t>{0, 2, 3, 200, 255, 254, 128, 1}));
+  EXPECT_EQ(R.MaxValue, 255);
+  EXPECT_EQ(R.DecodedBitmap, nullptr);
+}
+
+TEST(BitmapLoad, ColourJpegKeepsItsThreeChannels) {
+  test::TempDir Dir;
+  const std::vector<uint8_t> Jpeg = EncodeJpeg(9, 7, 3, JCS_RGB, Gradient(9, 7, 3));
+  const std::vector<uint8_t> Expected = DecodeJpeg(Jpeg);
+  for (const char* Name : {"x.jpg", "x.JPEG"}) {
+    test::WriteBytes(Dir.File(Name), Jpeg);
+    ImageRecord R;
+    std::vector<uint16_t> Buffer;
+    LoadImageFile(Dir.File(Name), R, Buffer, 16, true, true, nullptr);
+    ASSERT_TRUE(R.Valid) << Name;
+    EXPECT_EQ(R.Channels, 3);
+    EXPECT_EQ(std::vector<uint8_t>(Buffer.begin(), Buffer.end()), Expected) << Name;
+  }
+}
+
+TEST(BitmapLoad, RefusedFilesShowTheirMessageOnce) {
+  test::TempDir Dir;
+  const std::string File = Dir.File("x.bmp");
+  test::WriteBytes(File, EncodeBmp({8, 2, 4, 0, 40, {}, {{0, 0, 0, 0}}}));
+  ImageRecord R;
+  std::vector<uint16_t> Buffer;
+  test::Messages M;
+  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(M.List, std::vector<std::string>{Unsupported});
+}
