@@ -266,13 +266,8 @@ TEST(BmpReader, EightBitIndicesAreGreyLevelsWhateverThePalette) {
   const std::vector<uint8_t> Expected = {0, 1, 2, 3, 4, 40, 41, 42, 43, 44, 80, 81, 82, 83, 84};
   for (bool TopDown : {false, true}) {
     Loaded L = WriteAndLoad(Dir.File("x.bmp"), EncodeBmp(EightBit(TopDown)));
-    test::ExpectGoodDecodedRecord(L, Dir.File("x.bmp"));
+    test::ExpectGoodDecodedRecord(L, Dir.File("x.bmp"), 5, 3, 1);
     EXPECT_TRUE(L.HadPicture);
-    EXPECT_EQ(L.R.Width, 5);
-    EXPECT_EQ(L.R.Height, 3);
-    EXPECT_EQ(L.R.Channels, 1);
-    EXPECT_EQ(L.R.BytesPerPixel, 1);
-    EXPECT_EQ(L.R.DataSize, 15);
     EXPECT_EQ(L.Bytes(), Expected) << TopDown;
   }
 }
@@ -596,12 +591,9 @@ TEST(BitmapLoad, EightBitBmpIsWidenedWithoutRescaling) {
   const std::string File = Dir.File("x.bmp");
   BmpSpec S{4, 2, 8, 0, 40, {}, {{255, 254, 128, 1}, {0, 2, 3, 200}}};
   test::WriteBytes(File, EncodeBmp(S));
-  ImageRecord R;
-  std::vector<uint16_t> Buffer;
-  test::Messages M;
-  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
+  auto [R, Buffer, Shown] = test::LoadWholeFile(File);
   ASSERT_TRUE(R.Valid);
-  EXPECT_TRUE(M.List.empty());
+  EXPECT_TRUE(Shown.empty());
   EXPECT_EQ(R.ResultType, "WORD");
   EXPECT_EQ(Buffer, (std::vector<uint16_t>{0, 2, 3, 200, 255, 254, 128, 1}));
   EXPECT_EQ(R.MaxValue, 255);
@@ -614,9 +606,7 @@ TEST(BitmapLoad, ColourJpegKeepsItsThreeChannels) {
   const std::vector<uint8_t> Expected = DecodeJpeg(Jpeg);
   for (const char* Name : {"x.jpg", "x.JPEG"}) {
     test::WriteBytes(Dir.File(Name), Jpeg);
-    ImageRecord R;
-    std::vector<uint16_t> Buffer;
-    LoadImageFile(Dir.File(Name), R, Buffer, 16, true, true, nullptr);
+    auto [R, Buffer, Shown] = test::LoadWholeFile(Dir.File(Name));
     ASSERT_TRUE(R.Valid) << Name;
     EXPECT_EQ(R.Channels, 3);
     EXPECT_EQ(std::vector<uint8_t>(Buffer.begin(), Buffer.end()), Expected) << Name;
@@ -627,10 +617,7 @@ TEST(BitmapLoad, RefusedFilesShowTheirMessageOnce) {
   test::TempDir Dir;
   const std::string File = Dir.File("x.bmp");
   test::WriteBytes(File, EncodeBmp({8, 2, 4, 0, 40, {}, {{0, 0, 0, 0}}}));
-  ImageRecord R;
-  std::vector<uint16_t> Buffer;
-  test::Messages M;
-  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
+  auto [R, Buffer, Shown] = test::LoadWholeFile(File);
   EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(M.List, std::vector<std::string>{Unsupported});
+  EXPECT_EQ(Shown, std::vector<std::string>{Unsupported});
 }

@@ -47,15 +47,21 @@ inline DecodedLoad LoadDecoded(HeaderReader Header, PixelReader Pixels, const st
   return L;
 }
 
-// A good read: no fault, the file's path, and the layout of every decoded picture.
-inline void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& File) {
+// A good read of an 8-bit picture of this size: no fault, the file's path, and
+// the layout of every decoded picture.
+inline void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& File, int32_t Width,
+                                    int32_t Height, int32_t Channels) {
   EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.Width, Width);
+  EXPECT_EQ(L.R.Height, Height);
+  EXPECT_EQ(L.R.Channels, Channels);
+  EXPECT_EQ(L.R.BytesPerPixel, Channels);
   EXPECT_TRUE(L.Pixels);
   EXPECT_TRUE(L.Shown.empty());
   EXPECT_EQ(L.R.ErrorText, "");
   EXPECT_EQ(L.R.FileName, File);
   EXPECT_EQ(L.R.DataType, "BYTE");
-  EXPECT_EQ(L.R.DataSize, L.R.Width * L.R.Height * L.R.BytesPerPixel);
+  EXPECT_EQ(L.R.DataSize, Width * Height * Channels);
   EXPECT_EQ(L.R.HeaderSize, -1);
   EXPECT_FALSE(L.R.FlipRows);
   EXPECT_FALSE(L.R.SwapBytes);
@@ -65,6 +71,21 @@ inline void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& Fil
   EXPECT_EQ(L.R.DataMin, 1.0);
   EXPECT_EQ(L.R.DataMax, -1.0);
   EXPECT_EQ(L.R.DecodedBitmap, nullptr);
+}
+
+// The window's full load: LoadImageFile with ConvertToBits 16, allocate and messages on.
+struct FullLoad {
+  ImageRecord R;
+  std::vector<uint16_t> Buffer;
+  std::vector<std::string> Shown;
+};
+
+inline FullLoad LoadWholeFile(const std::string& File) {
+  FullLoad L;
+  Messages M;
+  LoadImageFile(File, L.R, L.Buffer, 16, true, true, M.Sink());
+  L.Shown = M.List;
+  return L;
 }
 
 }  // namespace obra::test

@@ -152,13 +152,8 @@ TEST(PngReader, Gray8FillsTheRecordAndKeepsRowsTopFirst) {
   PngSpec S{5, 3, 8, PNG_COLOR_TYPE_GRAY};
   for (int I = 0; I < 15; ++I) S.Data.push_back(static_cast<uint8_t>(I * 17));
   Loaded L = WriteAndLoad(Dir, S);
-  test::ExpectGoodDecodedRecord(L, Dir.File("x.png"));
+  test::ExpectGoodDecodedRecord(L, Dir.File("x.png"), 5, 3, 1);
   EXPECT_FALSE(L.HadPicture);
-  EXPECT_EQ(L.R.Width, 5);
-  EXPECT_EQ(L.R.Height, 3);
-  EXPECT_EQ(L.R.Channels, 1);
-  EXPECT_EQ(L.R.BytesPerPixel, 1);
-  EXPECT_EQ(L.R.DataSize, 15);
   EXPECT_EQ(L.Bytes(), S.Data);
 }
 
@@ -415,22 +410,19 @@ TEST(PngLoad, EightBitGreyIsWidenedWithoutRescaling) {
   const std::string File = Dir.File("x.png");
   test::WriteBytes(File,
                    EncodePng({4, 2, 8, PNG_COLOR_TYPE_GRAY, {0, 1, 2, 128, 200, 254, 255, 7}}));
-  ImageRecord R;
-  std::vector<uint16_t> Buffer;
-  test::Messages M;
-  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
-  ASSERT_TRUE(R.Valid);
-  EXPECT_TRUE(M.List.empty());
-  EXPECT_EQ(R.ResultType, "WORD");
-  EXPECT_EQ(R.BytesPerPixel, 2);
-  EXPECT_EQ(Buffer, (std::vector<uint16_t>{0, 1, 2, 128, 200, 254, 255, 7}));
-  EXPECT_EQ(R.MaxValue, 255);
+  test::FullLoad L = test::LoadWholeFile(File);
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_TRUE(L.Shown.empty());
+  EXPECT_EQ(L.R.ResultType, "WORD");
+  EXPECT_EQ(L.R.BytesPerPixel, 2);
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 1, 2, 128, 200, 254, 255, 7}));
+  EXPECT_EQ(L.R.MaxValue, 255);
 
   test::WriteBytes(File, EncodePng(SmallRgb16()));
-  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(R.Channels, 3);
-  EXPECT_EQ(BigEndian16(Buffer), SmallRgb16().Data);
+  L = test::LoadWholeFile(File);
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.Channels, 3);
+  EXPECT_EQ(BigEndian16(L.Buffer), SmallRgb16().Data);
 }
 
 TEST(PngLoad, DamagedImageDataIsReportedOnce) {
@@ -439,21 +431,15 @@ TEST(PngLoad, DamagedImageDataIsReportedOnce) {
   std::vector<uint8_t> Good = EncodePng(SmallRgb16());
   Good.resize(Good.size() - 30);  // the header is intact, the pixels are not
   test::WriteBytes(File, Good);
-  ImageRecord R;
-  std::vector<uint16_t> Buffer;
-  test::Messages M;
-  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
+  auto [R, Buffer, Shown] = test::LoadWholeFile(File);
   EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(M.List, std::vector<std::string>{"x.png is not a correct PNG file."});
+  EXPECT_EQ(Shown, std::vector<std::string>{"x.png is not a correct PNG file."});
 }
 
 TEST(PngLoad, LargeSolarImageMatchesAPlainLibpngDecode) {
   const std::string File = test::SharedData("aia_193_2013-06-24T17-31-30_4096.png");
   if (File.empty()) GTEST_SKIP() << "shared data absent";
-  ImageRecord R;
-  std::vector<uint16_t> Buffer;
-  test::Messages M;
-  LoadImageFile(File, R, Buffer, 16, true, true, M.Sink());
+  auto [R, Buffer, Shown] = test::LoadWholeFile(File);
   ASSERT_TRUE(R.Valid);
   ASSERT_EQ(R.Width, 4096);
   ASSERT_EQ(R.Height, 4096);
