@@ -25,9 +25,9 @@ void Put32(std::vector<uint8_t>& B, size_t At, uint32_t V) {
   for (int I = 0; I < 4; ++I) B[At + I] = static_cast<uint8_t>(V >> (8 * I));
 }
 
-struct BmpSpec {
-  BmpSpec(int32_t W, int32_t H, uint16_t B, uint32_t C = 0, uint32_t Size = 40,
-          std::vector<uint32_t> M = {}, std::vector<std::vector<uint8_t>> R = {})
+struct BmpFixture {
+  BmpFixture(int32_t W, int32_t H, uint16_t B, uint32_t C = 0, uint32_t Size = 40,
+             std::vector<uint32_t> M = {}, std::vector<std::vector<uint8_t>> R = {})
       : Width(W),
         StoredHeight(H),
         Bits(B),
@@ -53,7 +53,7 @@ void AppendColourPalette(std::vector<uint8_t>& B) {
                        static_cast<uint8_t>(I ^ 0x5A), 0});
 }
 
-std::vector<uint8_t> EncodeBmp(const BmpSpec& S) {
+std::vector<uint8_t> EncodeBmp(const BmpFixture& S) {
   std::vector<uint8_t> B(14 + S.InfoSize, 0);
   B[0] = 'B';
   B[1] = 'M';
@@ -226,8 +226,8 @@ const std::string Unsupported = "File x.bmp has unsupported BMP pixel format.";
 const std::string CorruptBmp = "File x.bmp is not a correct BMP file.";
 
 // 5 x 3 index image (top row first): row y, column x holds 40 y + x.
-BmpSpec EightBit(bool TopDown) {
-  BmpSpec S{5, TopDown ? -3 : 3, 8};
+BmpFixture EightBit(bool TopDown) {
+  BmpFixture S{5, TopDown ? -3 : 3, 8};
   for (int I = 0; I < 3; ++I) {
     const int Y = TopDown ? I : 2 - I;
     std::vector<uint8_t> Row;
@@ -238,8 +238,8 @@ BmpSpec EightBit(bool TopDown) {
 }
 
 // 3 x 2 colour image of 24 or 32 bits, pixel (x, y) = R 10x+y, G 100+y, B 200+x.
-BmpSpec Colour(uint16_t Bits, bool TopDown) {
-  BmpSpec S{3, TopDown ? -2 : 2, Bits};
+BmpFixture Colour(uint16_t Bits, bool TopDown) {
+  BmpFixture S{3, TopDown ? -2 : 2, Bits};
   for (int I = 0; I < 2; ++I) {
     const int Y = TopDown ? I : 1 - I;
     std::vector<uint8_t> Row;
@@ -275,11 +275,11 @@ TEST(BmpReader, EightBitIndicesAreGreyLevelsWhateverThePalette) {
 TEST(BmpReader, ColourBecomesRedGreenBlueInEveryLayout) {
   test::TempDir Dir;
   const std::string File = Dir.File("x.bmp");
-  std::vector<BmpSpec> Layouts;
+  std::vector<BmpFixture> Layouts;
   for (bool TopDown : {false, true}) {
     Layouts.push_back(Colour(24, TopDown));
     Layouts.push_back(Colour(32, TopDown));
-    BmpSpec Fields = Colour(32, TopDown);
+    BmpFixture Fields = Colour(32, TopDown);
     Fields.Compression = 3;
     Fields.Masks = {0xFF0000, 0xFF00, 0xFF};
     Layouts.push_back(Fields);
@@ -302,7 +302,7 @@ TEST(BmpReader, ColourBecomesRedGreenBlueInEveryLayout) {
 TEST(BmpReader, OtherPixelFormatsAreRefused) {
   test::TempDir Dir;
   const std::string File = Dir.File("x.bmp");
-  std::vector<BmpSpec> Refused;
+  std::vector<BmpFixture> Refused;
   for (uint16_t Bits : {1, 4, 16, 2, 48, 0})
     Refused.push_back({8, 2, Bits, 0, 40, {}, {{0, 0, 0, 0}}});
   Refused.push_back({8, 2, 8, 1, 40, {}, {{0, 0, 0, 0}}});   // RLE8
@@ -589,7 +589,7 @@ TEST(JpegReader, EndlessProgressionsAreCutShort) {
 TEST(BitmapLoad, EightBitBmpIsWidenedWithoutRescaling) {
   test::TempDir Dir;
   const std::string File = Dir.File("x.bmp");
-  BmpSpec S{4, 2, 8, 0, 40, {}, {{255, 254, 128, 1}, {0, 2, 3, 200}}};
+  BmpFixture S{4, 2, 8, 0, 40, {}, {{255, 254, 128, 1}, {0, 2, 3, 200}}};
   test::WriteBytes(File, EncodeBmp(S));
   auto [R, Buffer, Shown] = test::LoadWholeFile(File);
   ASSERT_TRUE(R.Valid);

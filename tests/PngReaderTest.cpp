@@ -14,8 +14,8 @@ using namespace obra;
 
 namespace {
 
-struct PngSpec {
-  PngSpec(uint32_t W, uint32_t H, int Depth, int Type, std::vector<uint8_t> Rows = {})
+struct PngFixture {
+  PngFixture(uint32_t W, uint32_t H, int Depth, int Type, std::vector<uint8_t> Rows = {})
       : Width(W), Height(H), BitDepth(Depth), ColorType(Type), Data(std::move(Rows)) {}
   uint32_t Width;
   uint32_t Height;
@@ -33,7 +33,7 @@ void AppendToVector(png_structp Png, png_bytep Data, size_t Size) {
 }
 
 // Encodes with libpng itself, so the fixtures are PNG files as any writer makes them.
-void EncodeInto(const PngSpec& S, std::vector<png_bytep>& Rows, std::vector<uint8_t>& Out) {
+void EncodeInto(const PngFixture& S, std::vector<png_bytep>& Rows, std::vector<uint8_t>& Out) {
   png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop Info = png_create_info_struct(Png);
   if (setjmp(png_jmpbuf(Png))) {
@@ -58,7 +58,7 @@ void EncodeInto(const PngSpec& S, std::vector<png_bytep>& Rows, std::vector<uint
   png_destroy_write_struct(&Png, &Info);
 }
 
-std::vector<uint8_t> EncodePng(const PngSpec& S) {
+std::vector<uint8_t> EncodePng(const PngFixture& S) {
   std::vector<png_bytep> Rows;
   std::vector<uint8_t> Out;
   EncodeInto(S, Rows, Out);
@@ -81,7 +81,7 @@ Loaded Load(const std::string& File, bool ShowMessages = true) {
   return test::LoadDecoded(ReadPngHeader, ReadPngPixels, File, ShowMessages);
 }
 
-Loaded WriteAndLoad(const test::TempDir& Dir, const PngSpec& S) {
+Loaded WriteAndLoad(const test::TempDir& Dir, const PngFixture& S) {
   const std::string File = Dir.File("x.png");
   test::WriteBytes(File, EncodePng(S));
   return Load(File);
@@ -137,8 +137,8 @@ bool PlainDecode(const std::string& File, size_t Size, std::vector<uint8_t>& Out
   return Ok;
 }
 
-PngSpec SmallRgb16() {
-  PngSpec S{7, 5, 16, PNG_COLOR_TYPE_RGB};
+PngFixture SmallRgb16() {
+  PngFixture S{7, 5, 16, PNG_COLOR_TYPE_RGB};
   std::vector<uint16_t> V;
   for (uint32_t I = 0; I < 7 * 5 * 3; ++I) V.push_back(static_cast<uint16_t>(I * 1237 + 3));
   S.Data = BigEndian16(V);
@@ -149,7 +149,7 @@ PngSpec SmallRgb16() {
 
 TEST(PngReader, Gray8FillsTheRecordAndKeepsRowsTopFirst) {
   test::TempDir Dir;
-  PngSpec S{5, 3, 8, PNG_COLOR_TYPE_GRAY};
+  PngFixture S{5, 3, 8, PNG_COLOR_TYPE_GRAY};
   for (int I = 0; I < 15; ++I) S.Data.push_back(static_cast<uint8_t>(I * 17));
   Loaded L = WriteAndLoad(Dir, S);
   test::ExpectGoodDecodedRecord(L, Dir.File("x.png"), 5, 3, 1);
@@ -160,7 +160,7 @@ TEST(PngReader, Gray8FillsTheRecordAndKeepsRowsTopFirst) {
 TEST(PngReader, SixteenBitSamplesArriveInNativeOrder) {
   test::TempDir Dir;
   const std::vector<uint16_t> Grey = {0, 1, 255, 256, 300, 0x1234, 0xABCD, 65535};
-  PngSpec S{4, 2, 16, PNG_COLOR_TYPE_GRAY};
+  PngFixture S{4, 2, 16, PNG_COLOR_TYPE_GRAY};
   S.Data = BigEndian16(Grey);
   Loaded L = WriteAndLoad(Dir, S);
   ASSERT_TRUE(L.Pixels);
@@ -180,7 +180,7 @@ TEST(PngReader, SixteenBitSamplesArriveInNativeOrder) {
 
 TEST(PngReader, Rgb8IsInterleavedRedGreenBlue) {
   test::TempDir Dir;
-  PngSpec S{3, 2, 8, PNG_COLOR_TYPE_RGB};
+  PngFixture S{3, 2, 8, PNG_COLOR_TYPE_RGB};
   for (int I = 0; I < 18; ++I) S.Data.push_back(static_cast<uint8_t>(200 - I * 7));
   Loaded L = WriteAndLoad(Dir, S);
   ASSERT_TRUE(L.Pixels);
@@ -192,13 +192,13 @@ TEST(PngReader, Rgb8IsInterleavedRedGreenBlue) {
 
 TEST(PngReader, AlphaIsDropped) {
   test::TempDir Dir;
-  PngSpec Ga{2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {10, 1, 20, 2, 30, 3, 40, 4}};
+  PngFixture Ga{2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {10, 1, 20, 2, 30, 3, 40, 4}};
   Loaded L = WriteAndLoad(Dir, Ga);
   ASSERT_TRUE(L.Pixels);
   EXPECT_EQ(L.R.Channels, 1);
   EXPECT_EQ(L.Bytes(), (std::vector<uint8_t>{10, 20, 30, 40}));
 
-  PngSpec Rgba{2, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA};
+  PngFixture Rgba{2, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA};
   Rgba.Data = BigEndian16({1000, 2000, 3000, 9, 4000, 5000, 6000, 9});
   L = WriteAndLoad(Dir, Rgba);
   ASSERT_TRUE(L.Pixels);
@@ -211,7 +211,7 @@ TEST(PngReader, PaletteImagesExpandToTheirColours) {
   test::TempDir Dir;
   const std::vector<png_color> Palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
   for (int Depth : {8, 4, 2}) {
-    PngSpec S{4, 1, Depth, PNG_COLOR_TYPE_PALETTE};
+    PngFixture S{4, 1, Depth, PNG_COLOR_TYPE_PALETTE};
     S.Palette = Palette;
     // Indices 3, 2, 1, 0 packed at the file's depth.
     if (Depth == 8) S.Data = {3, 2, 1, 0};
@@ -225,7 +225,7 @@ TEST(PngReader, PaletteImagesExpandToTheirColours) {
         << Depth;
   }
   // Transparency in the palette must not turn the rows into R, G, B, A.
-  PngSpec S{2, 1, 8, PNG_COLOR_TYPE_PALETTE, {0, 1}};
+  PngFixture S{2, 1, 8, PNG_COLOR_TYPE_PALETTE, {0, 1}};
   S.Palette = Palette;
   S.Trans = {0, 128};
   Loaded L = WriteAndLoad(Dir, S);
@@ -246,7 +246,7 @@ TEST(PngReader, LowGreyDepthsAreExpandedToEightBits) {
       {4, {0x0F, 0x7A}, {0, 255, 119, 170}},
   };
   for (const Case& C : Cases) {
-    PngSpec S{4, 1, C.Depth, PNG_COLOR_TYPE_GRAY, C.Packed};
+    PngFixture S{4, 1, C.Depth, PNG_COLOR_TYPE_GRAY, C.Packed};
     Loaded L = WriteAndLoad(Dir, S);
     ASSERT_TRUE(L.Pixels) << C.Depth;
     EXPECT_EQ(L.Bytes(), C.Expected) << C.Depth;
@@ -266,7 +266,7 @@ TEST(PngReader, LowGreyDepthsAreExpandedToEightBits) {
 
 TEST(PngReader, InterlacedEqualsPlain) {
   test::TempDir Dir;
-  PngSpec S{13, 11, 16, PNG_COLOR_TYPE_GRAY};
+  PngFixture S{13, 11, 16, PNG_COLOR_TYPE_GRAY};
   std::vector<uint16_t> V;
   for (int I = 0; I < 13 * 11; ++I) V.push_back(static_cast<uint16_t>(I * 457 + 1));
   S.Data = BigEndian16(V);
@@ -383,7 +383,7 @@ TEST(PngReader, DamagedFilesAreRefusedCleanly) {
   test::TempDir Dir;
   const std::string File = Dir.File("x.png");
   for (bool Interlaced : {false, true}) {
-    PngSpec S = SmallRgb16();
+    PngFixture S = SmallRgb16();
     S.Interlaced = Interlaced;
     const std::vector<uint8_t> Good = EncodePng(S);
     for (size_t N = 0; N < Good.size(); ++N) {
