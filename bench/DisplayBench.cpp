@@ -125,12 +125,12 @@ void BM_ComputeStatistics(benchmark::State& State) {
 }
 BENCHMARK(BM_ComputeStatistics)->Unit(benchmark::kMillisecond);
 
-// (b) Saving the full-resolution grey view.
-void BM_SavePngFullFrame(benchmark::State& State) {
+// Renders the input at 1:1 (with Overlay when given) and saves it repeatedly.
+void SaveFullFrame(benchmark::State& State, const TimeOverlay* Overlay) {
   Scene& S = TheScene();
   FillDisplayLut(*S.DisplayTable, 0, 16320, LinearSelector);
   Picture24 View;
-  RenderImage(View, S.Record, S.Input, 1, *S.DisplayTable, nullptr);
+  RenderImage(View, S.Record, S.Input, 1, *S.DisplayTable, Overlay);
   const std::string Path =
       (std::filesystem::temp_directory_path() / "obra-bench-view.png").string();
   for (auto _ : State) {
@@ -140,6 +140,9 @@ void BM_SavePngFullFrame(benchmark::State& State) {
   State.counters["bytes"] = double(std::filesystem::file_size(Path));
   std::filesystem::remove(Path);
 }
+
+// (b) Saving the full-resolution grey view.
+void BM_SavePngFullFrame(benchmark::State& State) { SaveFullFrame(State, nullptr); }
 BENCHMARK(BM_SavePngFullFrame)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
@@ -148,23 +151,12 @@ BENCHMARK(BM_SavePngFullFrame)
 // The same view with the yellow time text: its antialiased colours push the
 // picture past 256 colours, so it is written as truecolour.
 void BM_SavePngFullFrameWithTime(benchmark::State& State) {
-  Scene& S = TheScene();
   if (!EnsureTextRendering()) return State.SkipWithError("no text rendering");
-  FillDisplayLut(*S.DisplayTable, 0, 16320, LinearSelector);
   TimeOverlay Overlay;
   Overlay.Text = "2013-06-24 17:31:30";
   Overlay.RoiHeight = Side;
   FillTimeFontTable(Overlay.FontTable, 14);
-  Picture24 View;
-  RenderImage(View, S.Record, S.Input, 1, *S.DisplayTable, &Overlay);
-  const std::string Path =
-      (std::filesystem::temp_directory_path() / "obra-bench-view-time.png").string();
-  for (auto _ : State) {
-    const PngResult R = WritePng(View, Path);
-    if (!R.Success) State.SkipWithError(R.ErrorText.c_str());
-  }
-  State.counters["bytes"] = double(std::filesystem::file_size(Path));
-  std::filesystem::remove(Path);
+  SaveFullFrame(State, &Overlay);
 }
 BENCHMARK(BM_SavePngFullFrameWithTime)
     ->Unit(benchmark::kMillisecond)

@@ -14,8 +14,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
 
+#include "ParallelRanges.h"
 #include "PngWriter.h"
 
 namespace obra {
@@ -228,26 +228,13 @@ std::pair<int, Compressed> BestIndexed(const std::vector<uint8_t>& Indices, size
   std::vector<int> Depths;
   for (int D = Smallest; D <= 8; D *= 2) Depths.push_back(D);
   std::vector<Compressed> Results(Depths.size());
-  std::vector<std::thread> Workers;
-  std::vector<size_t> Inline{0};
-  Inline.reserve(Depths.size());
-  Workers.reserve(Depths.size());
-  const auto Run = [&](size_t K) {
+  RunTasks(Depths.size(), [&](size_t K) {
     try {
       Results[K] = CompressIndexed(Indices, Width, Height, Depths[K]);
     } catch (const std::bad_alloc&) {
       Results[K].Error = "Not enough memory to encode the picture.";
     }
-  };
-  for (size_t K = 1; K < Depths.size(); ++K) {
-    try {
-      Workers.emplace_back(Run, K);
-    } catch (...) {
-      Inline.push_back(K);
-    }
-  }
-  for (size_t K : Inline) Run(K);
-  for (std::thread& T : Workers) T.join();
+  });
   size_t Best = 0;
   for (size_t K = 0; K < Results.size(); ++K) {
     if (!Results[K].Ok) return {Depths[K], std::move(Results[K])};
