@@ -64,10 +64,7 @@ int SampleBytesOf(const std::string& Type) {
 void ReadBifHeader(const std::string& FileName, ImageRecord& R, bool ShowMessages,
                    const MessageSink& Sink) {
   const std::string Name = BaseName(FileName);
-  auto Fault = [&](const std::string& Text) {
-    R.Valid = false;
-    if (ShowMessages) detail::Show(Sink, Text);
-  };
+  auto Fault = [&](const std::string& Text) { detail::Refuse(R, Text, ShowMessages, Sink); };
 
   R.FileName.clear();
   R.Width = 0;

@@ -122,8 +122,7 @@ void ReadFitsHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
                     const MessageSink& Sink) {
   const std::string Name = BaseName(FileName);
   auto Fault = [&](const std::string& Text) {
-    R.Valid = false;
-    if (ShowMessages) detail::Show(Sink, "FITS file " + Name + Text);
+    detail::Refuse(R, "FITS file " + Name + Text, ShowMessages, Sink);
   };
 
   detail::BinaryFile File(FileName);

@@ -139,10 +139,7 @@ void ReverseRows(uint8_t* Bytes, size_t Rows, size_t RowBytes) {
 void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertToBits,
                      bool Allocate, bool ShowMessages, const MessageSink& Sink) {
   const std::string Name = BaseName(R.FileName);
-  auto Fault = [&](const std::string& Text) {
-    R.Valid = false;
-    if (ShowMessages) detail::Show(Sink, Text);
-  };
+  auto Fault = [&](const std::string& Text) { detail::Refuse(R, Text, ShowMessages, Sink); };
 
   if (ConvertToBits == 0)
     R.ResultType = R.DataType;
@@ -187,15 +184,17 @@ void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertT
     return Fault("File " + Name + " does not fit the buffer it is loaded into.");
   }
 
-  uint8_t* Bytes = reinterpret_cast<uint8_t*>(Buffer.data());
-  const size_t Count = static_cast<size_t>(N);
   bool Read = true;
   if (!Decoded)
-    Read = File.ReadAt(R.HeaderSize, Bytes, static_cast<size_t>(R.DataSize));
+    Read = File.ReadAt(R.HeaderSize, Buffer.data(), static_cast<size_t>(R.DataSize));
   else if (F == Format::Png)
     Read = ReadPngPixels(R, Buffer);
   else
     Read = ReadBitmapPixels(R, Buffer);
+  // The decoders get the vector itself; what follows must still fit in it.
+  Read = Read && static_cast<int64_t>(Buffer.size()) * 2 >= Needed;
+  uint8_t* Bytes = reinterpret_cast<uint8_t*>(Buffer.data());
+  const size_t Count = static_cast<size_t>(N);
   if (!Read) {
     const std::string Text = !Decoded              ? "File " + Name + " is truncated."
                              : R.ErrorText.empty() ? "File " + Name + " cannot be read."

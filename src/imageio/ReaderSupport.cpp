@@ -15,10 +15,16 @@ void Show(const MessageSink& Sink, const std::string& Text) {
   if (Sink) Sink(Text);
 }
 
+void Refuse(ImageRecord& R, const std::string& Text, bool ShowMessages, const MessageSink& Sink) {
+  R.Valid = false;
+  if (ShowMessages) Show(Sink, Text);
+}
+
 int64_t PixelByteCount(int64_t Width, int64_t Height, int64_t PixelBytes) {
   constexpr int64_t Limit = std::numeric_limits<int32_t>::max();
   if (Width <= 0 || Height <= 0 || PixelBytes <= 0) return 0;
-  // Each factor is below 2^32, so two of them cannot overflow 64 bits.
+  if (Width > Limit || Height > Limit || PixelBytes > Limit) return -1;
+  // Each factor is now below 2^31, so two of them cannot overflow 64 bits.
   int64_t Bytes = Width * Height;
   if (Bytes > Limit) return -1;
   Bytes *= PixelBytes;

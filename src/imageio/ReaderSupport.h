@@ -23,8 +23,11 @@ bool IsRegularFile(const std::string& FileName);
 // Passes Text to Sink when there is one.
 void Show(const MessageSink& Sink, const std::string& Text);
 
+// A reader's fault: clears Valid and shows Text when ShowMessages is set.
+void Refuse(ImageRecord& R, const std::string& Text, bool ShowMessages, const MessageSink& Sink);
+
 // Bytes of Width x Height pixels of PixelBytes bytes each, or -1 when the count
-// does not fit a 32-bit signed field. Negative or zero factors give 0.
+// (or any factor) does not fit a 32-bit signed field. A factor <= 0 gives 0.
 int64_t PixelByteCount(int64_t Width, int64_t Height, int64_t PixelBytes);
 
 // A file opened for reading bytes, closed with the object.

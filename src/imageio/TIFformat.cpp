@@ -171,9 +171,8 @@ void ReadTiffHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
                     const MessageSink& Sink) {
   const std::string Name = BaseName(FileName);
   auto Fail = [&](const std::string& Text) {
-    R.Valid = false;
     R.ErrorText = Text;
-    if (ShowMessages) detail::Show(Sink, Text);
+    detail::Refuse(R, Text, ShowMessages, Sink);
   };
   if (!detail::IsRegularFile(FileName)) {
     R.Valid = false;
@@ -346,11 +345,10 @@ bool WriteTiff16(const uint16_t* Buffer, int32_t Width, int32_t Height, bool Gre
                  : WriteTiffHeaderRgb(File, Width, Height, 16, true);
   Ok = Ok && WriteSamples(File, Buffer, Count);
   Ok = std::fclose(File) == 0 && Ok;
-  // A partial file in the cache would only be refused at the next open.
-  if (!Ok) {
-    std::error_code Ec;
-    std::filesystem::remove(FileName, Ec);
-  }
+  // A partial file in the cache would only be refused at the next open. Only
+  // a regular file is removed: the name may be a device or a pipe.
+  std::error_code Ec;
+  if (!Ok && std::filesystem::is_regular_file(FileName, Ec)) std::filesystem::remove(FileName, Ec);
   return Ok;
 }
 
