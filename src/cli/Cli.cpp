@@ -74,7 +74,10 @@ void JsonObject::AddFloat(std::string_view Key, float Value) { AddRaw(Key, JsonF
 
 void JsonObject::AddFloats(std::string_view Key, const std::vector<float>& Values) {
   std::string T = "[";
-  for (size_t I = 0; I < Values.size(); ++I) T += (I ? "," : "") + JsonFloat(Values[I]);
+  for (size_t I = 0; I < Values.size(); ++I) {
+    if (I) T += ',';
+    T += JsonFloat(Values[I]);
+  }
   AddRaw(Key, T + "]");
 }
 

@@ -1,0 +1,278 @@
+// Load pipeline: dispatch by extension, the raw pixel read and the conversion
+// into the 16-bit working buffer.
+#include "IOGraphics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <span>
+
+#include "BMP_JPEGformat.h"
+#include "PNGformat.h"
+#include "ReaderSupport.h"
+#include "TIFformat.h"
+
+namespace obra {
+
+namespace {
+
+enum class Format { None, Fits, Bif, Tiff, Png, Bitmap };
+
+Format FormatOf(const std::string& Ext) {
+  if (Ext == ".FIT" || Ext == ".FTS" || Ext == ".FITS") return Format::Fits;
+  if (Ext == ".BIF") return Format::Bif;
+  if (Ext == ".TIF" || Ext == ".TIFF" || Ext == ".ACT") return Format::Tiff;
+  if (Ext == ".PNG") return Format::Png;
+  if (Ext == ".BMP" || Ext == ".JPG" || Ext == ".JPEG") return Format::Bitmap;
+  return Format::None;
+}
+
+// Only the FITS reader knows the observation metadata; without this reset a
+// TIFF loaded into the record of a FITS image would keep its channel and time.
+void ResetFitsFields(ImageRecord& R) {
+  R.Wavelength = 0;
+  R.DateObs.clear();
+  R.Telescope.clear();
+  R.Instrument.clear();
+  R.CrPix1 = -1.0;
+  R.CrPix2 = -1.0;
+  R.RSun = -1.0;
+  R.CRota2 = 0.0;
+  R.CDelt1 = 0.0;
+  R.CDelt2 = 0.0;
+}
+
+void ReadHeaderFor(Format F, const std::string& FileName, ImageRecord& R, bool ShowMessages,
+                   const MessageSink& Sink) {
+  if (F == Format::None) return;
+  // A picture decoded by an earlier header-only read is never read now.
+  R.DecodedBitmap.reset();
+  if (F != Format::Fits) ResetFitsFields(R);
+  switch (F) {
+    case Format::Fits:
+      return ReadFitsHeader(FileName, R, ShowMessages, Sink);
+    case Format::Bif:
+      return ReadBifHeader(FileName, R, ShowMessages, Sink);
+    case Format::Tiff:
+      return ReadTiffHeader(FileName, R, ShowMessages, Sink);
+    case Format::Png:
+      return ReadPngHeader(FileName, R, ShowMessages, Sink);
+    case Format::Bitmap:
+      return ReadBitmapHeader(FileName, R, ShowMessages, Sink);
+    case Format::None:
+      return;
+  }
+}
+
+// Bytes of one stored sample of a sample type, 0 for an unknown type.
+int SampleBytes(const std::string& Type) {
+  if (Type == "BYTE") return 1;
+  if (Type == "WORD" || Type == "SMALLINT") return 2;
+  if (Type == "INTEGER" || Type == "SINGLE") return 4;
+  if (Type == "COMP" || Type == "DOUBLE") return 8;
+  return 0;
+}
+
+uint16_t Swap16(uint16_t V) { return static_cast<uint16_t>(V << 8 | V >> 8); }
+
+// Saturates a converted sample into the working range; NaN is "no data".
+uint16_t Clip16(double V) {
+  if (!(V > 0.0)) return 0;
+  return V >= 65535.0 ? uint16_t{65535} : static_cast<uint16_t>(V);
+}
+
+// Signed 16-bit samples plus the offset, clipped to 0..65535.
+void OffsetSigned(std::span<uint16_t> S, double BZero, bool HasBZero) {
+  double Offset = 32768.0;
+  // Offsets beyond these bounds saturate every sample anyway; bounding them
+  // keeps the integer arithmetic defined for any BZERO a header holds.
+  if (HasBZero) Offset = std::isnan(BZero) ? 0.0 : std::clamp(std::nearbyint(BZero), -1e6, 1e6);
+  const int32_t O = static_cast<int32_t>(Offset);
+  for (uint16_t& V : S) {
+    const int32_t X = static_cast<int16_t>(V) + O;
+    V = static_cast<uint16_t>(std::clamp(X, 0, 65535));
+  }
+}
+
+// 4-byte samples at the start of Bytes become 16-bit samples in place; the
+// output of sample i (bytes 2i..2i+1) never overtakes the input (bytes 4i..).
+void ConvertFourByte(uint8_t* Bytes, size_t N, bool Float, bool Swap, double Zero) {
+  for (size_t I = 0; I < N; ++I) {
+    uint8_t* P = Bytes + 4 * I;
+    const uint32_t U = detail::Get32(P, Swap);
+    double V;
+    if (Float) {
+      float F;
+      std::memcpy(&F, &U, sizeof F);
+      V = static_cast<double>(F);
+    } else {
+      V = static_cast<double>(static_cast<int32_t>(U));
+    }
+    const uint16_t Out = Clip16(std::nearbyint(V + Zero));
+    std::memcpy(Bytes + 2 * I, &Out, sizeof Out);
+  }
+}
+
+// Planes of a FITS colour cube (all red, all green, all blue) become
+// interleaved pixels, the layout of every other colour buffer.
+template <typename T>
+void InterleavePlanes(T* S, size_t PlaneSize) {
+  std::vector<T> Planes(S, S + 3 * PlaneSize);
+  for (size_t I = 0; I < PlaneSize; ++I)
+    for (size_t C = 0; C < 3; ++C) S[3 * I + C] = Planes[C * PlaneSize + I];
+}
+
+// Exchanges row i with row Rows - 1 - i through one row-sized scratch block.
+void ReverseRows(uint8_t* Bytes, size_t Rows, size_t RowBytes) {
+  std::vector<uint8_t> Scratch(RowBytes);
+  for (size_t I = 0; I < Rows / 2; ++I) {
+    uint8_t* A = Bytes + I * RowBytes;
+    uint8_t* B = Bytes + (Rows - 1 - I) * RowBytes;
+    std::memcpy(Scratch.data(), A, RowBytes);
+    std::memcpy(A, B, RowBytes);
+    std::memcpy(B, Scratch.data(), RowBytes);
+  }
+}
+
+void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertToBits,
+                     bool Allocate, bool ShowMessages, const MessageSink& Sink) {
+  const std::string Name = BaseName(R.FileName);
+  auto Fault = [&](const std::string& Text) { detail::Refuse(R, Text, ShowMessages, Sink); };
+
+  if (ConvertToBits == 0)
+    R.ResultType = R.DataType;
+  else if (ConvertToBits == 8)
+    R.ResultType = "BYTE";
+  else if (ConvertToBits == 16)
+    R.ResultType = "WORD";
+  else {
+    R.Valid = false;
+    return detail::Show(Sink,
+                        "Inavalid parameter ConvertToBits in procedure LoadAndTransformImage");
+  }
+
+  // The record must describe a buffer the steps below stay inside of.
+  const int Stored = SampleBytes(R.DataType);
+  const int64_t N = detail::PixelByteCount(R.Width, R.Height, R.Channels);
+  if (Stored == 0 || N <= 0 || R.DataSize < N * Stored)
+    return Fault("File " + Name + " is not a correct image file.");
+  if (Stored == 8 && ConvertToBits != 0)
+    return Fault("File " + Name + " has unsupported pixel format.");
+  const int64_t Final = ConvertToBits == 16 ? 2 * N : ConvertToBits == 8 ? N : R.DataSize;
+  const int64_t Needed = std::max<int64_t>(R.DataSize, Final);
+
+  const Format F = FormatOf(UpperExtension(R.FileName));
+  const bool Decoded = R.HeaderSize < 0 && (F == Format::Png || F == Format::Bitmap);
+  detail::BinaryFile File(Decoded ? std::string() : R.FileName);
+  if (!Decoded) {
+    if (!File.IsOpen()) return Fault("File " + Name + " cannot be opened.");
+    if (R.HeaderSize < 0 || File.Size() - R.HeaderSize < R.DataSize)
+      return Fault("File " + Name + " is truncated.");
+  }
+
+  if (Allocate) {
+    Buffer = std::vector<uint16_t>();
+    try {
+      Buffer.resize(static_cast<size_t>((Needed + 1) / 2));
+    } catch (const std::bad_alloc&) {
+      Buffer = std::vector<uint16_t>();
+      return Fault("Not enough memory to load " + Name + ".");
+    }
+  } else if (static_cast<int64_t>(Buffer.size()) * 2 < Needed) {
+    return Fault("File " + Name + " does not fit the buffer it is loaded into.");
+  }
+
+  bool Read = true;
+  if (!Decoded)
+    Read = File.ReadAt(R.HeaderSize, Buffer.data(), static_cast<size_t>(R.DataSize));
+  else if (F == Format::Png)
+    Read = ReadPngPixels(R, Buffer);
+  else
+    Read = ReadBitmapPixels(R, Buffer);
+  // The decoders get the vector itself; what follows must still fit in it.
+  Read = Read && static_cast<int64_t>(Buffer.size()) * 2 >= Needed;
+  uint8_t* Bytes = reinterpret_cast<uint8_t*>(Buffer.data());
+  const size_t Count = static_cast<size_t>(N);
+  if (!Read) {
+    const std::string Text = !Decoded              ? "File " + Name + " is truncated."
+                             : R.ErrorText.empty() ? "File " + Name + " cannot be read."
+                                                   : R.ErrorText;
+    return Fault(Text);
+  }
+
+  if (Stored == 2) {
+    const std::span<uint16_t> Words(Buffer.data(), Count);
+    if (R.SwapBytes)
+      for (uint16_t& V : Words) V = Swap16(V);
+    if (ConvertToBits != 0 && R.DataType == "SMALLINT") OffsetSigned(Words, R.BZero, R.HasBZero);
+  }
+  int SampleNow = Stored;
+  if (ConvertToBits != 0 && Stored == 4) {
+    ConvertFourByte(Bytes, Count, R.DataType == "SINGLE", R.SwapBytes, R.HasBZero ? R.BZero : 0.0);
+    R.BytesPerPixel = R.BytesPerPixel / 4 * 2;
+    SampleNow = 2;
+  }
+  if (ConvertToBits == 16 && SampleNow == 1) {
+    for (size_t I = Count; I-- > 0;) Buffer[I] = Bytes[I];
+    R.BytesPerPixel *= 2;
+    SampleNow = 2;
+  }
+  if (ConvertToBits == 8 && SampleNow == 2) {
+    // Keeps the most significant byte, so the picture keeps its look.
+    for (size_t I = 0; I < Count; ++I) Bytes[I] = static_cast<uint8_t>(Buffer[I] >> 8);
+    R.BytesPerPixel /= 2;
+    SampleNow = 1;
+  }
+  if (ConvertToBits != 0 && R.IsColorCube && R.Channels == 3) {
+    if (SampleNow == 2)
+      InterleavePlanes(Buffer.data(), Count / 3);
+    else
+      InterleavePlanes(Bytes, Count / 3);
+  }
+  if (R.FlipRows) {
+    const size_t Row = static_cast<size_t>(R.Width) * static_cast<size_t>(R.Channels);
+    if (R.ResultType == "BYTE")
+      ReverseRows(Bytes, static_cast<size_t>(R.Height), Row);
+    else if (R.ResultType == "WORD" || R.ResultType == "SMALLINT")
+      ReverseRows(Bytes, static_cast<size_t>(R.Height), Row * 2);
+  }
+  if (Allocate && Final < Needed) {
+    Buffer.resize(static_cast<size_t>((Final + 1) / 2));
+    Buffer.shrink_to_fit();
+  }
+}
+
+}  // namespace
+
+void ReadImageHeader(const std::string& FileName, ImageRecord& R, bool ShowMessages,
+                     const MessageSink& Sink) {
+  if (!detail::IsRegularFile(FileName)) return;
+  R.HasBZero = false;
+  R.ValueOffset = 0;
+  ReadHeaderFor(FormatOf(UpperExtension(FileName)), FileName, R, ShowMessages, Sink);
+}
+
+void LoadImageFile(const std::string& FileName, ImageRecord& R, std::vector<uint16_t>& Buffer,
+                   int ConvertToBits, bool Allocate, bool ShowMessages, const MessageSink& Sink) {
+  R.Valid = false;
+  R.FileName = " -";
+  if (!detail::IsRegularFile(FileName)) return;
+  const std::string Ext = UpperExtension(FileName);
+  if (Ext.empty() || SupportedExtensions.find(Ext) == std::string_view::npos)
+    return detail::Show(Sink, "Files *" + Ext + " are not supported.");
+  R.HasBZero = false;
+  R.ValueOffset = 0;
+  ReadHeaderFor(FormatOf(Ext), FileName, R, ShowMessages, Sink);
+  if (!R.Valid) return;
+  TransformPixels(R, Buffer, ConvertToBits, Allocate, ShowMessages, Sink);
+  if (R.Valid) ComputeStatistics(R, Buffer.data());
+}
+
+void LoadAndTransformImage(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertToBits,
+                           bool Allocate, const MessageSink& Sink) {
+  TransformPixels(R, Buffer, ConvertToBits, Allocate, true, Sink);
+}
+
+}  // namespace obra

@@ -1,0 +1,124 @@
+// Percentile statistics of the non-zero samples: one 65,536-entry count table
+// and two passes over it, whatever the image size.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "IOGraphics.h"
+
+namespace obra {
+
+namespace {
+
+using Histogram = std::vector<uint32_t>;
+constexpr int Levels = 65536;
+constexpr std::array<double, 7> Fractions = {0.2, 0.1, 0.01, 0.001, 0.0001, 0.00001, 0.000001};
+
+bool Countable(const ImageRecord& R) { return R.ResultType == "BYTE" || R.ResultType == "WORD"; }
+
+// Sample count of the whole buffer. Every channel of a colour buffer is
+// counted, and N below is taken from the same count, so the fractions stay
+// fractions of what was counted.
+size_t SampleCount(const ImageRecord& R) {
+  if (R.Width <= 0 || R.Height <= 0 || R.Channels <= 0) return 0;
+  return static_cast<size_t>(R.Width) * static_cast<size_t>(R.Height) *
+         static_cast<size_t>(R.Channels);
+}
+
+void ClearAll(ImageRecord& R) {
+  for (int32_t* F : {&R.MinValue, &R.Low20, &R.Low10, &R.Low1, &R.LowP1, &R.LowP01, &R.LowP001,
+                     &R.LowP0001, &R.MaxValue, &R.High20, &R.High10, &R.High1, &R.HighP1,
+                     &R.HighP01, &R.HighP001, &R.HighP0001})
+    *F = 0;
+}
+
+// The sixteen levels from a histogram of Total counted samples.
+void LevelsFromHistogram(ImageRecord& R, const Histogram& C, uint64_t Total) {
+  const std::array<int32_t*, 7> Low = {&R.Low20,  &R.Low10,   &R.Low1,    &R.LowP1,
+                                       &R.LowP01, &R.LowP001, &R.LowP0001};
+  const std::array<int32_t*, 7> High = {&R.High20,  &R.High10,   &R.High1,    &R.HighP1,
+                                        &R.HighP01, &R.HighP001, &R.HighP0001};
+  const uint64_t N = Total - C[0];
+  std::array<uint64_t, 7> T;
+  for (size_t F = 0; F < Fractions.size(); ++F)
+    T[F] = static_cast<uint64_t>(std::nearbyint(Fractions[F] * static_cast<double>(N)));
+  R.MinValue = 0;
+  R.MaxValue = 65535;
+  for (size_t F = 0; F < 7; ++F) {
+    *Low[F] = 0;
+    *High[F] = 65535;
+  }
+  if (N == 0) return;
+  uint64_t S = 0;
+  for (int32_t I = 1; I < Levels; ++I) {
+    S += C[I];
+    if (S == 0) R.MinValue = I + 1;
+    for (size_t F = 0; F < 7; ++F)
+      if (S < T[F]) *Low[F] = I;
+  }
+  S = 0;
+  for (int32_t L = Levels - 1; L >= 1; --L) {
+    S += C[L];
+    if (S == 0) R.MaxValue = L - 1;
+    for (size_t F = 0; F < 7; ++F)
+      if (S < T[F]) *High[F] = L;
+  }
+}
+
+}  // namespace
+
+void ComputeStatistics(ImageRecord& R, const uint16_t* Samples) {
+  if (!Countable(R)) return ClearAll(R);
+  Histogram C(Levels, 0);
+  const size_t Total = Samples ? SampleCount(R) : 0;
+  if (R.ResultType == "BYTE") {
+    const uint8_t* B = reinterpret_cast<const uint8_t*>(Samples);
+    for (size_t I = 0; I < Total; ++I) ++C[B[I]];
+  } else {
+    for (size_t I = 0; I < Total; ++I) ++C[Samples[I]];
+  }
+  LevelsFromHistogram(R, C, Total);
+}
+
+void ComputeRoiStatistics(int32_t Left, int32_t Top, int32_t Width, int32_t Height, ImageRecord& R,
+                          const uint16_t* Samples) {
+  if (!Countable(R)) return ClearAll(R);
+  // The rectangle is clipped to the image so that a region reaching past an
+  // edge never reads outside the buffer.
+  const int64_t X0 = std::max<int64_t>(Left, 0), Y0 = std::max<int64_t>(Top, 0);
+  const int64_t X1 = std::min<int64_t>(int64_t{Left} + Width, R.Width);
+  const int64_t Y1 = std::min<int64_t>(int64_t{Top} + Height, R.Height);
+  Histogram C(Levels, 0);
+  uint64_t Total = 0;
+  if (Samples && X1 > X0 && Y1 > Y0) {
+    const uint8_t* B = reinterpret_cast<const uint8_t*>(Samples);
+    const bool Bytes = R.ResultType == "BYTE";
+    for (int64_t X = X0; X < X1; ++X)
+      for (int64_t Y = Y0; Y < Y1; ++Y) {
+        const size_t I = static_cast<size_t>(Y * R.Width + X);
+        ++C[Bytes ? B[I] : Samples[I]];
+      }
+    Total = static_cast<uint64_t>((X1 - X0) * (Y1 - Y0));
+  }
+  if (Total == C[0]) return ComputeStatistics(R, Samples);
+  LevelsFromHistogram(R, C, Total);
+}
+
+void ComputeDiscStatistics(ImageRecord& R, const uint16_t* Samples) {
+  if (!Countable(R)) return ClearAll(R);
+  if (R.ResultType == "BYTE") return ComputeStatistics(R, Samples);
+  Histogram C(Levels, 0);
+  const size_t Total = Samples ? SampleCount(R) : 0;
+  const double Limit = 1.15 * R.RSun;
+  const size_t W = static_cast<size_t>(R.Width > 0 ? R.Width : 1);
+  for (size_t I = 0; I < Total; ++I) {
+    const double Dx = static_cast<double>(I % W) - R.CrPix1;
+    const double Dy = static_cast<double>(I / W) - R.CrPix2;
+    const bool Outside = std::sqrt(Dx * Dx + Dy * Dy) > Limit;
+    ++C[Outside ? 0 : Samples[I]];
+  }
+  LevelsFromHistogram(R, C, Total);
+}
+
+}  // namespace obra
