@@ -9,9 +9,14 @@
 //    result is reproducible to the last bit on every machine.
 //  - The functions take their tables and parameters explicitly; the
 //    parameterless forms work on the process-wide ones.
+//  - The equalization reads its input, tables and rectangle through an
+//    EqualizeJob; workers write disjoint columns of the output and take no
+//    locks. Two engines compute it: the plain reference and the fast
+//    production engine, which gives the same output to the last bit.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "IniFile.h"
@@ -60,5 +65,54 @@ void BuildKernels(const Parameters& P, KernelTableType& K, NoiseKernelType& Nois
 void ClearKernel();
 void AddGaussian(float Weight, float Sigma);
 void BuildKernels();
+
+// ---- Equalization ------------------------------------------------------------
+// Everything a worker reads, passed explicitly. Samples are row-major, sample
+// (x, y) at y x Width + x; value 0 means no data. Only the rectangle's samples
+// of Output are written; the rest keep what the caller put there.
+struct EqualizeJob {
+  const uint16_t* Input = nullptr;
+  uint16_t* Output = nullptr;
+  int32_t Width = 0, Height = 0;
+  // Statistics of Input that bound the histogram clearing. Values that do not
+  // cover every sample are widened, so stale statistics cannot leak old bins.
+  int32_t MinValue = 0, MaxValue = 0;
+  int32_t RoiLeft = 0, RoiTop = 0, RoiWidth = 0, RoiHeight = 0;
+  int32_t KerSize = 0;          // neighbourhood radius R, 0..64
+  int32_t NoiseHalfLength = 0;  // N = 2 x NRSigma, 0..300
+  const KernelTableType* Kernel = nullptr;
+  const NoiseKernelType* Noise = nullptr;
+};
+
+enum class EngineKind { Reference, Production };
+
+// Most workers an activation starts.
+inline constexpr int32_t MaxThreads = 64;
+
+// The processor count, at least 1 and at most MaxThreads.
+int32_t ProcessorCount();
+
+// Largest image width or height the engine accepts.
+inline constexpr int32_t MaxSide = (int32_t{1} << 30);
+
+// True when Job can be run: pointers set, sides 0..MaxSide, rectangle inside
+// the image, KerSize 0..64, NoiseHalfLength 0..300, Output not overlapping Input.
+bool ValidJob(const EqualizeJob& Job);
+
+// First and last column of worker Index of Count: equal bands of RoiWidth /
+// Count columns, the remainder to the last worker. Last < First when empty.
+struct ColumnBand {
+  int32_t First = 0, Last = -1;
+};
+ColumnBand BandOf(const EqualizeJob& Job, int32_t Index, int32_t Count);
+
+// Single-threaded entry, for tests and tools: runs worker Index of Count over
+// Job, storing the number of finished columns of its band in Progress (release
+// order) after each column. Returns early, leaving Progress short, when *Stop
+// becomes true; does nothing when !ValidJob(Job) or Index is not in 0..Count-1.
+// Throws std::bad_alloc when its scratch cannot be allocated.
+void EqualizeBand(const EqualizeJob& Job, int32_t Index, int32_t Count,
+                  std::atomic<int32_t>& Progress, EngineKind Kind,
+                  const std::atomic<bool>* Stop = nullptr);
 
 }  // namespace obra

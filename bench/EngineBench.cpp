@@ -1,0 +1,189 @@
+// Equalization engine benchmarks on the real TRACE image with the shipped
+// OBRA.ini (KerSize 64): the reference against the production engine at the
+// same thread count over the whole 1024 x 1024 frame, the wall time of a
+// 4096 x 4096 frame (the TRACE image tiled 4 x 4, so its statistics are real),
+// and one thread of each instruction-set variant on a strip of columns.
+// The ratio of reference to production time is printed at the end.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Activation.h"
+#include "AdaptiveEQ.h"
+#include "EngineDetail.h"
+#include "IOGraphics.h"
+#include "IniFile.h"
+
+using namespace obra;
+
+namespace {
+
+struct Frame {
+  bool Ok = false;
+  int32_t Width = 0, Height = 0, MinValue = 0, MaxValue = 0;
+  std::vector<uint16_t> Samples;
+  Parameters P;
+  KernelTableType Kernel;
+  NoiseKernelType Noise;
+};
+
+const Frame& Trace() {
+  static const Frame F = [] {
+    Frame T;
+    ImageRecord R;
+    LoadImageFile(std::string(OBRA_SHARED_DATA) + "/trace_171_1998-05-19T22-21-43.fits", R,
+                  T.Samples, 16, true, false, nullptr);
+    const IniStatus S = ReadIniFile(std::string(OBRA_SOURCE_DIR) + "/dist/OBRA.ini", T.P);
+    if (!R.Valid || S.Fatal || R.Channels != 1) return T;
+    BuildKernels(T.P, T.Kernel, T.Noise);
+    T.Width = R.Width;
+    T.Height = R.Height;
+    T.MinValue = R.MinValue;
+    T.MaxValue = R.MaxValue;
+    T.Ok = true;
+    return T;
+  }();
+  return F;
+}
+
+// The TRACE image repeated Times x Times.
+const Frame& Tiled(int32_t Times) {
+  static std::map<int32_t, Frame> Cache;
+  auto [It, New] = Cache.try_emplace(Times);
+  Frame& F = It->second;
+  if (!New) return F;
+  const Frame& T = Trace();
+  if (!T.Ok) return F;
+  F = T;
+  F.Width = T.Width * Times;
+  F.Height = T.Height * Times;
+  F.Samples.resize(static_cast<size_t>(F.Width) * F.Height);
+  for (int32_t Y = 0; Y < F.Height; ++Y)
+    for (int32_t X = 0; X < F.Width; ++X)
+      F.Samples[static_cast<size_t>(Y) * F.Width + X] =
+          T.Samples[static_cast<size_t>(Y % T.Height) * T.Width + X % T.Width];
+  return F;
+}
+
+EqualizeJob JobFor(const Frame& F, std::vector<uint16_t>& Out) {
+  Out.assign(F.Samples.size(), 0);
+  EqualizeJob J;
+  J.Input = F.Samples.data();
+  J.Output = Out.data();
+  J.Width = F.Width;
+  J.Height = F.Height;
+  J.MinValue = F.MinValue;
+  J.MaxValue = F.MaxValue;
+  J.RoiWidth = F.Width;
+  J.RoiHeight = F.Height;
+  J.KerSize = F.P.KerSize;
+  J.NoiseHalfLength = F.P.NoiseHalfLength;
+  J.Kernel = &F.Kernel;
+  J.Noise = &F.Noise;
+  return J;
+}
+
+// Runs whole activations of Job and reports pixels per second, the thread
+// count and the largest scratch of one worker.
+void RunActivations(benchmark::State& State, const EqualizeJob& Job, EngineKind Kind) {
+  const int32_t Threads = ProcessorCount();
+  size_t Scratch = 0;
+  for (auto _ : State) {
+    Activation A;
+    if (!A.StartWorkers(Job, Threads, Kind)) {
+      State.SkipWithError("the workers could not be started");
+      return;
+    }
+    A.Wait();
+    for (int32_t I = 0; I < Threads; ++I) Scratch = std::max(Scratch, A.ScratchBytes(I));
+  }
+  const double Pixels = static_cast<double>(Job.RoiWidth) * Job.RoiHeight;
+  State.counters["threads"] = Threads;
+  State.counters["pixels/s"] =
+      benchmark::Counter(Pixels * State.iterations(), benchmark::Counter::kIsRate);
+  State.counters["scratch_MiB/worker"] = static_cast<double>(Scratch) / (1 << 20);
+}
+
+void BM_TraceFrame(benchmark::State& State, EngineKind Kind) {
+  const Frame& F = Trace();
+  if (!F.Ok) return State.SkipWithError("TRACE image or dist/OBRA.ini not readable");
+  std::vector<uint16_t> Out;
+  RunActivations(State, JobFor(F, Out), Kind);
+}
+BENCHMARK_CAPTURE(BM_TraceFrame, Reference, EngineKind::Reference)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_TraceFrame, Production, EngineKind::Production)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+
+void BM_Frame4096(benchmark::State& State) {
+  const Frame& F = Tiled(4);
+  if (!F.Ok) return State.SkipWithError("TRACE image or dist/OBRA.ini not readable");
+  std::vector<uint16_t> Out;
+  RunActivations(State, JobFor(F, Out), EngineKind::Production);
+}
+BENCHMARK(BM_Frame4096)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// One worker of one variant over 64 columns of the frame's middle.
+void BM_TraceStripIsa(benchmark::State& State) {
+  const auto Isa = static_cast<detail::EngineIsa>(State.range(0));
+  if (!detail::IsaSupported(Isa)) return State.SkipWithError("not supported here");
+  const Frame& F = Trace();
+  if (!F.Ok) return State.SkipWithError("TRACE image or dist/OBRA.ini not readable");
+  std::vector<uint16_t> Out;
+  EqualizeJob J = JobFor(F, Out);
+  J.RoiLeft = (F.Width - 64) / 2;
+  J.RoiWidth = 64;
+  for (auto _ : State) {
+    std::atomic<int32_t> Progress{0};
+    detail::EqualizeBandIsa(J, 0, 1, Progress, EngineKind::Production, Isa);
+  }
+  State.counters["time/pixel"] =
+      benchmark::Counter(static_cast<double>(J.RoiWidth) * J.RoiHeight * State.iterations(),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  State.counters["lanes"] = detail::IsaLanes(Isa);
+}
+BENCHMARK(BM_TraceStripIsa)
+    ->ArgName("isa")
+    ->Arg(static_cast<int>(detail::EngineIsa::Baseline))
+    ->Arg(static_cast<int>(detail::EngineIsa::Avx2))
+    ->Arg(static_cast<int>(detail::EngineIsa::Avx512))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The console report, keeping the frame times for the ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> Seconds;
+  void ReportRuns(const std::vector<Run>& Runs) override {
+    for (const Run& R : Runs)
+      if (!R.error_occurred && R.iterations > 0)
+        Seconds[R.benchmark_name()] = R.real_accumulated_time / static_cast<double>(R.iterations);
+    ConsoleReporter::ReportRuns(Runs);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter Reporter;
+  benchmark::RunSpecifiedBenchmarks(&Reporter);
+  const auto Ref = Reporter.Seconds.find("BM_TraceFrame/Reference/iterations:1/real_time");
+  const auto Prod = Reporter.Seconds.find("BM_TraceFrame/Production/iterations:5/real_time");
+  if (Ref != Reporter.Seconds.end() && Prod != Reporter.Seconds.end() && Prod->second > 0)
+    std::printf(
+        "TRACE 1024 x 1024, KerSize %d, %d threads: production %.3f s, reference %.3f s, "
+        "production %.1f x faster\n",
+        Trace().P.KerSize, ProcessorCount(), Prod->second, Ref->second, Ref->second / Prod->second);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,170 @@
+// obra-cli equalize FILE -o OUT.act [--roi L,T,W,H] [--threads N]
+// [--engine reference|production]: the activation of the window without it.
+// The image is loaded as the window opens it, the configuration is read from
+// beside the executable, and the equalized frame (0 outside the rectangle) is
+// written as a 16-bit grey TIFF.
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Activation.h"
+#include "AdaptiveEQ.h"
+#include "Cli.h"
+#include "IOGraphics.h"
+#include "IniFile.h"
+#include "TIFformat.h"
+
+namespace obra::cli {
+namespace {
+
+constexpr const char* Usage =
+    "equalize FILE -o OUT.act [--roi LEFT,TOP,WIDTH,HEIGHT] [--threads N] "
+    "[--engine reference|production]";
+
+bool ParseInt(std::string_view Text, int32_t& Value) {
+  const char* End = Text.data() + Text.size();
+  auto [Ptr, Ec] = std::from_chars(Text.data(), End, Value);
+  return Ec == std::errc() && Ptr == End;
+}
+
+bool ParseRoi(const std::string& Text, int32_t (&Roi)[4]) {
+  size_t Start = 0;
+  for (int I = 0; I < 4; ++I) {
+    const size_t Comma = I < 3 ? Text.find(',', Start) : Text.size();
+    if (Comma == std::string::npos) return false;
+    if (!ParseInt(std::string_view(Text).substr(Start, Comma - Start), Roi[I])) return false;
+    Start = Comma + 1;
+  }
+  return true;
+}
+
+int Fail(const std::string& Message, int Code = 1) {
+  std::fprintf(stderr, "obra-cli equalize: %s\n", Message.c_str());
+  return Code;
+}
+
+// Shows the progress until every column is done: a bar on a terminal, else
+// one "Processing" line per change of the percentage.
+void ShowProgress(const Activation& A, int32_t RoiWidth) {
+  const bool Terminal = isatty(STDERR_FILENO) == 1;
+  int32_t Shown = -1;
+  // Like the window, start from 0 % even when the first columns are already done.
+  if (!Terminal) {
+    std::fprintf(stderr, "Processing     0 %%\n");
+    Shown = 0;
+  }
+  for (;;) {
+    const int32_t Done = A.WorkerProgress();
+    const int32_t Percent = ProgressPercent(Done, RoiWidth);
+    if (Percent != Shown) {
+      Shown = Percent;
+      if (Terminal) {
+        const int Filled = Percent / 2;
+        std::fprintf(stderr, "\r[%.*s%*s] %3d %%", Filled,
+                     "##################################################", 50 - Filled, "",
+                     Percent);
+      } else {
+        std::fprintf(stderr, "Processing     %d %%\n", Percent);
+      }
+      std::fflush(stderr);
+    }
+    if (Done == RoiWidth) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (Terminal) std::fprintf(stderr, "\n");
+}
+
+int RunEqualize(const std::vector<std::string>& Args) {
+  std::string File, Out;
+  int32_t Roi[4] = {0, 0, -1, -1};
+  bool HasRoi = false;
+  int32_t Threads = ProcessorCount();
+  EngineKind Kind = EngineKind::Production;
+  for (size_t I = 0; I < Args.size(); ++I) {
+    const std::string& A = Args[I];
+    const bool HasValue = I + 1 < Args.size();
+    if (A == "-o" && HasValue) {
+      Out = Args[++I];
+    } else if (A == "--roi" && HasValue) {
+      if (!ParseRoi(Args[++I], Roi)) return Fail("bad --roi " + Args[I], 2);
+      HasRoi = true;
+    } else if (A == "--threads" && HasValue) {
+      if (!ParseInt(Args[++I], Threads) || Threads < 1 || Threads > MaxThreads)
+        return Fail("--threads must be 1.." + std::to_string(MaxThreads), 2);
+    } else if (A == "--engine" && HasValue) {
+      const std::string& E = Args[++I];
+      if (E == "reference")
+        Kind = EngineKind::Reference;
+      else if (E == "production")
+        Kind = EngineKind::Production;
+      else
+        return Fail("unknown engine " + E, 2);
+    } else if (!A.empty() && A[0] != '-' && File.empty()) {
+      File = A;
+    } else {
+      return Fail("unexpected argument " + A + "\nusage: obra-cli " + Usage, 2);
+    }
+  }
+  if (File.empty() || Out.empty()) return Fail(std::string("usage: obra-cli ") + Usage, 2);
+
+  ProgramDir = ExecutableDir();
+  const IniStatus Ini = GetIniFile();
+  if (Ini.Fatal) return Fail(Ini.Message);
+
+  ImageRecord R;
+  std::vector<uint16_t> Input;
+  bool Told = false;
+  const MessageSink Sink = [&Told](const std::string& M) {
+    std::fprintf(stderr, "%s\n", M.c_str());
+    Told = true;
+  };
+  LoadImageFile(File, R, Input, 16, true, true, Sink);
+  if (!R.Valid) return Told ? 1 : Fail("cannot load " + File);
+  if (R.Channels != 1) return Fail("Color images are not supported.");
+
+  if (!HasRoi) {
+    Roi[2] = R.Width;
+    Roi[3] = R.Height;
+  }
+  if (Roi[0] < 0 || Roi[1] < 0 || Roi[2] < 1 || Roi[3] < 1 || int64_t{Roi[0]} + Roi[2] > R.Width ||
+      int64_t{Roi[1]} + Roi[3] > R.Height)
+    return Fail("the rectangle does not lie inside the " + std::to_string(R.Width) + " x " +
+                    std::to_string(R.Height) + " image",
+                2);
+
+  std::vector<uint16_t> Output(Input.size(), 0);
+  EqualizeJob Job;
+  Job.Input = Input.data();
+  Job.Output = Output.data();
+  Job.Width = R.Width;
+  Job.Height = R.Height;
+  Job.MinValue = R.MinValue;
+  Job.MaxValue = R.MaxValue;
+  Job.RoiLeft = Roi[0];
+  Job.RoiTop = Roi[1];
+  Job.RoiWidth = Roi[2];
+  Job.RoiHeight = Roi[3];
+  Job.KerSize = Params.KerSize;
+  Job.NoiseHalfLength = Params.NoiseHalfLength;
+  Job.Kernel = &KernelTable;
+  Job.Noise = &NoiseKernel;
+  {
+    Activation A;
+    if (!A.StartWorkers(Job, Threads, Kind))
+      return Fail("the equalization workers could not be started");
+    ShowProgress(A, Job.RoiWidth);
+    A.Wait();
+  }
+  if (!WriteTiff16(Output.data(), R.Width, R.Height, true, Out)) return Fail("cannot write " + Out);
+  return 0;
+}
+
+const bool Registered = RegisterCommand({"equalize", Usage, RunEqualize});
+
+}  // namespace
+}  // namespace obra::cli

@@ -1,0 +1,157 @@
+// Internals of the equalization engine, shared by its source files and tests.
+//
+// Common rules of these internals:
+//  - A worker is prepared on the thread that starts it (all allocation happens
+//    there, so a shortage is reported before anything runs) and then run.
+//  - The production engine processes the pixels of one column in groups of
+//    Lanes rows; its instruction-set variants differ only in Lanes and give
+//    the same output as the reference on every input.
+//  - Functions compiled for one instruction set use nothing with external
+//    linkage from headers, so the linker can never pick a copy built for a
+//    wider instruction set than the processor runs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "AdaptiveEQ.h"
+
+namespace obra::detail {
+
+// Most groups of one column the production engine processes at a time, and
+// the bin memory per worker up to which it uses that many.
+inline constexpr int32_t MaxGroups = 8;
+inline constexpr size_t GroupBinsBudget = size_t{4} << 20;
+
+// The instruction sets the production engine is built for.
+enum class EngineIsa { Baseline, Avx2, Avx512 };
+
+// True when this processor (and its operating system) runs Isa.
+bool IsaSupported(EngineIsa Isa);
+// The widest instruction set this processor runs.
+EngineIsa BestIsa();
+// Pixels of one column the variant for Isa processes together.
+int32_t IsaLanes(EngineIsa Isa);
+
+// Smallest and largest non-zero sample of a block; Max is 0 when it has none.
+struct ValueRange {
+  int32_t Min = 65535, Max = 0;
+};
+// Scans columns ColFirst..ColLast and rows RowFirst..RowLast, both clipped to the image.
+ValueRange NonZeroRange(const EqualizeJob& Job, int32_t ColFirst, int32_t ColLast, int32_t RowFirst,
+                        int32_t RowLast);
+
+// The output sample for scale S and read-out A: S x A in single precision,
+// rounded half to even; NaN and values below 0.5 give 0, 65535 and above give
+// 65535. The comparisons come before the conversion, so no float-to-integer
+// conversion is ever out of range. Internal linkage: see the rules above.
+static inline uint16_t OutputSample(float S, float A) {
+  const float R = __builtin_nearbyintf(S * A);
+  if (!(R > 0.0f)) return 0;
+  if (R >= 65535.0f) return 65535;
+  return static_cast<uint16_t>(R);
+}
+
+// The weight total below which a neighbourhood counts as empty. 0.0001f is the
+// largest single-precision number not above 0.0001, so the single-precision
+// test T <= MinTotal equals the test against the exact decimal.
+inline constexpr float MinTotal = 0.0001f;
+
+// ---- Reference engine ---------------------------------------------------------
+struct ReferenceScratch {
+  std::vector<float> Histogram;  // 65,536 bins, indexed by sample value
+  int32_t ClearLo = 0, ClearHi = -1;
+};
+void PrepareReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch& S);
+void RunReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch& S,
+                  std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop);
+
+// ---- Production engine ----------------------------------------------------------
+// What the column procedure of one instruction set reads and writes; all
+// pointers point into a ProductionScratch or the job's buffers. Samples are
+// held as bin rows: row 0 collects the samples of value 0 and is never read,
+// row v - Base + 1 holds value v.
+struct ColumnJob {
+  uint16_t* Output = nullptr;
+  int32_t Width = 0;
+  int32_t Top = 0, Bottom = -1;  // rows of the rectangle
+  int32_t R = 0, N = 0;
+  const float* Noise = nullptr;  // NoiseKernel entry 0
+  int32_t Base = 1;              // sample value of bin row 1
+  // Groups sets of bin rows of Lanes floats, BinsStride floats apart and
+  // 64-byte aligned: the groups of a column are processed up to Groups at a
+  // time, group g of a set with set g.
+  float* Bins = nullptr;
+  size_t BinsStride = 0;
+  int32_t Groups = 1;
+  // Per dx (index dx + R): kernel column dx reversed and zero-padded, so that
+  // Weights[(dx + R) * WeightStride + R + Lanes - 1 - t + k] is the weight of
+  // the sample in row y + t for the pixel in row y + k of a group.
+  const float* Weights = nullptr;
+  int32_t WeightStride = 0;
+  const int32_t* TFirst = nullptr;  // per dx: first and last t with a non-zero
+  const int32_t* TLast = nullptr;   // weight for some lane (TFirst > TLast: none)
+  // Bin rows of the columns X - R .. X + R, one slot of RingStride rows per
+  // column (slot = column mod RingSlots); ring row i is image row RowBase + i.
+  const uint16_t* Ring = nullptr;
+  int32_t RingStride = 0, RingSlots = 1, RowBase = 0, Rows = 0;
+  // Per ring row: smallest bin row minus 1 (wrapping, so 0xFFFF means none)
+  // and largest bin row over the columns, offset by R; then per ring row the
+  // smallest (0: none) and largest bin row of the pixel's neighbourhood.
+  uint16_t* RowMinM1 = nullptr;
+  uint16_t* RowMax = nullptr;
+  uint16_t* ColLo = nullptr;
+  uint16_t* ColHi = nullptr;
+};
+
+// Equalizes the rectangle's rows of column X. The ring must hold the columns
+// X - R .. X + R that lie inside the image.
+using ColumnFn = void (*)(const ColumnJob& J, int32_t X);
+namespace baseline {
+void EqualizeColumn(const ColumnJob& J, int32_t X);
+}
+namespace avx2 {
+void EqualizeColumn(const ColumnJob& J, int32_t X);
+}
+namespace avx512 {
+void EqualizeColumn(const ColumnJob& J, int32_t X);
+}
+
+struct ProductionScratch {
+  EngineIsa Isa = EngineIsa::Baseline;
+  int32_t Lanes = 4;
+  int32_t Base = 1;
+  int32_t Groups = 1;
+  size_t BinsStride = 0;
+  int32_t RowBase = 0, Rows = 0, RingStride = 0;
+  std::vector<float> Bins, Weights;
+  std::vector<int32_t> TFirst, TLast;
+  std::vector<uint16_t> Ring, RowMinM1, RowMax, ColLo, ColHi;
+  // Bytes held, for the memory figures of the benchmarks.
+  size_t Bytes() const;
+};
+void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
+                       ProductionScratch& S);
+void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S,
+                   std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop);
+
+// ---- Workers ----------------------------------------------------------------------
+struct WorkerScratch {
+  EngineKind Kind = EngineKind::Production;
+  ColumnBand Band;
+  ReferenceScratch Reference;
+  ProductionScratch Production;
+};
+// Sizes S for worker Index of Count (Job must be valid); throws std::bad_alloc.
+void PrepareWorker(const EqualizeJob& Job, int32_t Index, int32_t Count, EngineKind Kind,
+                   EngineIsa Isa, WorkerScratch& S);
+// Runs a prepared worker to the end of its band or until *Stop.
+void RunWorker(const EqualizeJob& Job, WorkerScratch& S, std::atomic<int32_t>& Progress,
+               const std::atomic<bool>* Stop);
+// EqualizeBand with the production variant for Isa (which must be supported).
+void EqualizeBandIsa(const EqualizeJob& Job, int32_t Index, int32_t Count,
+                     std::atomic<int32_t>& Progress, EngineKind Kind, EngineIsa Isa,
+                     const std::atomic<bool>* Stop = nullptr);
+
+}  // namespace obra::detail

@@ -1,0 +1,95 @@
+// The band split, job checks and the single-threaded worker entry shared by
+// both engines.
+#include <algorithm>
+#include <cstddef>
+
+#include "AdaptiveEQ.h"
+#include "EngineDetail.h"
+
+namespace obra {
+
+bool ValidJob(const EqualizeJob& Job) {
+  // Row and column counts stay far enough from the 32-bit limit that the
+  // padded scratch sizes of the production engine cannot overflow.
+  if (Job.Width < 0 || Job.Height < 0 || Job.Width > MaxSide || Job.Height > MaxSide) return false;
+  if (Job.RoiLeft < 0 || Job.RoiTop < 0 || Job.RoiWidth < 0 || Job.RoiHeight < 0) return false;
+  if (int64_t{Job.RoiLeft} + Job.RoiWidth > Job.Width) return false;
+  if (int64_t{Job.RoiTop} + Job.RoiHeight > Job.Height) return false;
+  if (Job.KerSize < 0 || Job.KerSize > MaxKerSize) return false;
+  if (Job.NoiseHalfLength < 0 || Job.NoiseHalfLength > MaxNoiseHalfLength) return false;
+  if (!Job.Kernel || !Job.Noise) return false;
+  if (Job.RoiWidth == 0 || Job.RoiHeight == 0) return true;
+  if (!Job.Input || !Job.Output) return false;
+  // Workers would read samples other workers have already replaced.
+  const size_t Count = static_cast<size_t>(Job.Width) * static_cast<size_t>(Job.Height);
+  const auto In = reinterpret_cast<uintptr_t>(Job.Input);
+  const auto Out = reinterpret_cast<uintptr_t>(Job.Output);
+  const uintptr_t Bytes = Count * sizeof(uint16_t);
+  return In + Bytes <= Out || Out + Bytes <= In;
+}
+
+ColumnBand BandOf(const EqualizeJob& Job, int32_t Index, int32_t Count) {
+  if (Count < 1 || Index < 0 || Index >= Count) return {};
+  const int32_t Bw = Job.RoiWidth / Count;
+  ColumnBand B;
+  B.First = Job.RoiLeft + Bw * Index;
+  B.Last = Index == Count - 1 ? Job.RoiLeft + Job.RoiWidth - 1 : Job.RoiLeft + Bw * (Index + 1) - 1;
+  return B;
+}
+
+namespace detail {
+
+ValueRange NonZeroRange(const EqualizeJob& Job, int32_t ColFirst, int32_t ColLast, int32_t RowFirst,
+                        int32_t RowLast) {
+  ValueRange V;
+  ColFirst = std::max(ColFirst, 0);
+  ColLast = std::min(ColLast, Job.Width - 1);
+  RowFirst = std::max(RowFirst, 0);
+  RowLast = std::min(RowLast, Job.Height - 1);
+  for (int32_t Y = RowFirst; Y <= RowLast; ++Y) {
+    const uint16_t* Row = Job.Input + static_cast<size_t>(Y) * Job.Width;
+    for (int32_t X = ColFirst; X <= ColLast; ++X) {
+      const int32_t S = Row[X];
+      if (S == 0) continue;
+      V.Min = std::min(V.Min, S);
+      V.Max = std::max(V.Max, S);
+    }
+  }
+  return V;
+}
+
+void PrepareWorker(const EqualizeJob& Job, int32_t Index, int32_t Count, EngineKind Kind,
+                   EngineIsa Isa, WorkerScratch& S) {
+  S.Kind = Kind;
+  S.Band = BandOf(Job, Index, Count);
+  if (Kind == EngineKind::Reference)
+    PrepareReference(Job, S.Band, S.Reference);
+  else
+    PrepareProduction(Job, S.Band, Isa, S.Production);
+}
+
+void RunWorker(const EqualizeJob& Job, WorkerScratch& S, std::atomic<int32_t>& Progress,
+               const std::atomic<bool>* Stop) {
+  if (S.Kind == EngineKind::Reference)
+    RunReference(Job, S.Band, S.Reference, Progress, Stop);
+  else
+    RunProduction(Job, S.Band, S.Production, Progress, Stop);
+}
+
+void EqualizeBandIsa(const EqualizeJob& Job, int32_t Index, int32_t Count,
+                     std::atomic<int32_t>& Progress, EngineKind Kind, EngineIsa Isa,
+                     const std::atomic<bool>* Stop) {
+  if (!ValidJob(Job) || Count < 1 || Index < 0 || Index >= Count) return;
+  WorkerScratch S;
+  PrepareWorker(Job, Index, Count, Kind, Isa, S);
+  RunWorker(Job, S, Progress, Stop);
+}
+
+}  // namespace detail
+
+void EqualizeBand(const EqualizeJob& Job, int32_t Index, int32_t Count,
+                  std::atomic<int32_t>& Progress, EngineKind Kind, const std::atomic<bool>* Stop) {
+  detail::EqualizeBandIsa(Job, Index, Count, Progress, Kind, detail::BestIsa(), Stop);
+}
+
+}  // namespace obra

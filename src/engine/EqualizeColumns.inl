@@ -1,0 +1,240 @@
+// The production engine's work on one column, written once for every
+// instruction set: the file that includes it defines OBRA_LANES (pixels per
+// group, the float vector width) and OBRA_ISA (the namespace of the variant).
+// Everything here has internal linkage or lives in that namespace, and only
+// compiler built-ins are called, so no code built with wider instructions
+// can stand in for code of another variant.
+//
+// The single-precision sums per pixel equal the reference's (see
+// EqualizeProduction.cpp): scatter in dx-outer, row-inner order, one vector
+// addition per sample; the weight of each pixel's darkest value is cleared
+// before the prefix sums when it has more than one value; the prefix runs
+// over all bin rows of the group, which leaves a pixel's own sums unchanged
+// outside its value range; the read-out is the reference's loop per pixel.
+#include <cstddef>
+#include <cstdint>
+
+#include "EngineDetail.h"
+
+namespace obra::detail::OBRA_ISA {
+namespace {
+
+constexpr int32_t K = OBRA_LANES;
+constexpr int32_t KU = 2 * K;  // 16-bit lanes in a vector of the same width
+typedef float VF __attribute__((vector_size(4 * K), may_alias));
+typedef uint16_t VU __attribute__((vector_size(4 * K), may_alias));
+
+inline VF LoadF(const float* P) {
+  VF V;
+  __builtin_memcpy(&V, P, sizeof V);
+  return V;
+}
+inline VU LoadU(const uint16_t* P) {
+  VU V;
+  __builtin_memcpy(&V, P, sizeof V);
+  return V;
+}
+inline void StoreU(uint16_t* P, VU V) { __builtin_memcpy(P, &V, sizeof V); }
+inline VU MinU(VU A, VU B) { return A < B ? A : B; }
+inline VU MaxU(VU A, VU B) { return A > B ? A : B; }
+inline int32_t Min(int32_t A, int32_t B) { return A < B ? A : B; }
+inline int32_t Max(int32_t A, int32_t B) { return A > B ? A : B; }
+
+// Smallest and largest bin row of every pixel's neighbourhood in column X.
+void NeighbourhoodRanges(const ColumnJob& J, int32_t X) {
+  const int32_t C0 = Max(0, X - J.R), C1 = Min(J.Width - 1, X + J.R);
+  const VU None = ~VU{}, One = VU{} + 1;
+  for (int32_t I = 0; I < J.RingStride; I += KU) {
+    VU Lo = None, Hi = VU{};
+    int32_t Slot = C0 % J.RingSlots;
+    for (int32_t C = C0; C <= C1; ++C) {
+      const VU V =
+          *reinterpret_cast<const VU*>(J.Ring + static_cast<size_t>(Slot) * J.RingStride + I);
+      Lo = MinU(Lo, V - One);  // value-0 samples wrap to 0xFFFF and drop out
+      Hi = MaxU(Hi, V);
+      if (++Slot == J.RingSlots) Slot = 0;
+    }
+    StoreU(J.RowMinM1 + J.R + I, Lo);
+    StoreU(J.RowMax + J.R + I, Hi);
+  }
+  for (int32_t I = J.Top - J.RowBase; I <= J.Bottom - J.RowBase; I += KU) {
+    VU Lo = None, Hi = VU{};
+    for (int32_t T = 0; T <= 2 * J.R; ++T) {
+      Lo = MinU(Lo, LoadU(J.RowMinM1 + I + T));
+      Hi = MaxU(Hi, LoadU(J.RowMax + I + T));
+    }
+    StoreU(J.ColLo + I, Lo + One);
+    StoreU(J.ColHi + I, Hi);
+  }
+}
+
+// One group: Lanes pixels of column X from row Y down, and its bins.
+struct Group {
+  int32_t Y = 0, Valid = 0, Ry = 0;
+  int32_t L = 0, H = 0;      // bin rows the group uses
+  int32_t TLo = 0, THi = 0;  // rows (from Y) inside the ring and some valid pixel's neighbourhood
+  int32_t Lo[K], Hi[K];
+  float* Bins = nullptr;
+};
+
+inline VF* Row(float* Bins, int32_t B) {
+  return reinterpret_cast<VF*>(Bins + static_cast<size_t>(B) * K);
+}
+
+// Reads the pixels' value ranges and clears the group's bin rows. A group
+// without any non-zero sample gets its zeros at once; returns whether it has data.
+bool StartGroup(const ColumnJob& J, int32_t X, int32_t Y, Group& G) {
+  G.Y = Y;
+  G.Valid = Min(K, J.Bottom - Y + 1);
+  G.Ry = Y - J.RowBase;
+  G.L = 0x10000;
+  G.H = 0;
+  for (int32_t k = 0; k < G.Valid; ++k) {
+    G.Lo[k] = J.ColLo[G.Ry + k];
+    G.Hi[k] = J.ColHi[G.Ry + k];
+    if (G.Hi[k] == 0) continue;
+    G.L = Min(G.L, G.Lo[k]);
+    G.H = Max(G.H, G.Hi[k]);
+  }
+  // Rows outside every valid pixel's neighbourhood would only add zeros.
+  G.TLo = Max(-J.R, -G.Ry);
+  G.THi = Min(G.Valid - 1 + J.R, J.Rows - 1 - G.Ry);
+  if (G.H == 0) {
+    uint16_t* Out = J.Output + static_cast<size_t>(Y) * J.Width + X;
+    for (int32_t k = 0; k < G.Valid; ++k) Out[static_cast<size_t>(k) * J.Width] = 0;
+    return false;
+  }
+  for (int32_t B = G.L; B <= G.H; ++B) *Row(G.Bins, B) = VF{};
+  return true;
+}
+
+inline void AddWeights(const uint16_t* Col, float* Bins, const float* W, int32_t T0, int32_t T1) {
+  for (int32_t T = T0; T <= T1; ++T) {
+    VF* P = Row(Bins, Col[T]);
+    *P = *P + LoadF(W - T);
+  }
+}
+
+// The scatter of NG consecutive groups of one column at once: each weight
+// vector is loaded once for all of them, and the additions of one group go on
+// while another waits for a bin it has just written. Per group, each dx still
+// visits its rows in ascending order: rows that not all groups have come
+// before or after the shared ones.
+template <int NG>
+void Scatter(const ColumnJob& J, int32_t X, const Group* Gs) {
+  const int32_t R = J.R;
+  const int32_t Dx0 = -Min(X, R), Dx1 = Min(J.Width - 1 - X, R);
+  const int32_t Centre = R + K - 1;
+  float* Bins[NG];
+  for (int g = 0; g < NG; ++g) Bins[g] = Gs[g].Bins;
+  for (int32_t Dx = Dx0; Dx <= Dx1; ++Dx) {
+    // Group g reads its rows at Col + g * K.
+    const uint16_t* Col =
+        J.Ring + static_cast<size_t>((X + Dx) % J.RingSlots) * J.RingStride + Gs[0].Ry;
+    const float* W = J.Weights + static_cast<size_t>(Dx + R) * J.WeightStride + Centre;
+    int32_t T0[NG], T1[NG];
+    int32_t C0 = -0x10000, C1 = 0x10000;
+    for (int g = 0; g < NG; ++g) {
+      T0[g] = Max(Gs[g].TLo, J.TFirst[Dx + R]);
+      T1[g] = Min(Gs[g].THi, J.TLast[Dx + R]);
+      C0 = Max(C0, T0[g]);
+      C1 = Min(C1, T1[g]);
+    }
+    if (C0 > C1) {  // no row shared by all: each group alone
+      for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, T0[g], T1[g]);
+      continue;
+    }
+    for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, T0[g], C0 - 1);
+    for (int32_t T = C0; T <= C1; ++T) {
+      const VF Wt = LoadF(W - T);
+#pragma GCC unroll 8
+      for (int g = 0; g < NG; ++g) {
+        VF* P = Row(Bins[g], Col[T + g * K]);
+        *P = *P + Wt;
+      }
+    }
+    for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, C1 + 1, T1[g]);
+  }
+}
+
+void ScatterSet(const ColumnJob& J, int32_t X, const Group* Gs, int32_t Count) {
+  switch (Count) {
+    case 1:
+      return Scatter<1>(J, X, Gs);
+    case 2:
+      return Scatter<2>(J, X, Gs);
+    case 3:
+      return Scatter<3>(J, X, Gs);
+    case 4:
+      return Scatter<4>(J, X, Gs);
+    case 5:
+      return Scatter<5>(J, X, Gs);
+    case 6:
+      return Scatter<6>(J, X, Gs);
+    case 7:
+      return Scatter<7>(J, X, Gs);
+    default:
+      return Scatter<8>(J, X, Gs);
+  }
+}
+
+// Prefix sums, total, scale and read-out of one scattered group.
+void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
+  const int32_t N = J.N;
+  float* const Bins = G.Bins;
+  for (int32_t k = 0; k < G.Valid; ++k)
+    if (G.Hi[k] != 0 && G.Lo[k] < G.Hi[k]) Bins[static_cast<size_t>(G.Lo[k]) * K + k] = 0.0f;
+
+  VF Acc = *Row(Bins, G.L);
+  for (int32_t B = G.L + 1; B <= G.H; ++B) {
+    VF* P = Row(Bins, B);
+    Acc = *P + Acc;
+    *P = Acc;
+  }
+
+  const uint16_t* Own = J.Ring + static_cast<size_t>(X % J.RingSlots) * J.RingStride + G.Ry;
+  uint16_t* Out = J.Output + static_cast<size_t>(G.Y) * J.Width + X;
+  for (int32_t k = 0; k < G.Valid; ++k) {
+    uint16_t O = 0;
+    if (G.Hi[k] != 0) {
+      const int32_t Lk = G.Lo[k], Hk = G.Hi[k];
+      const float* Lane = Bins + k;
+      const float T = Lane[static_cast<size_t>(Hk) * K];
+      const float Scale = T <= MinTotal ? 0.0f : 65535.0f / T;
+      // The centre as a bin row; a centre of value 0 sits at value 0.
+      const int32_t Ci = Own[k] != 0 ? Own[k] : 1 - J.Base;
+      float A = 0.0f;
+      for (int32_t D = Max(-N, Lk + 1 - Ci); D <= N; ++D)
+        A = A + J.Noise[D] * Lane[static_cast<size_t>(Min(Ci + D, Hk)) * K];
+      O = OutputSample(Scale, A);
+    }
+    Out[static_cast<size_t>(k) * J.Width] = O;
+  }
+}
+
+// Groups go down the column in sets of up to J.Groups consecutive groups
+// with data; a group without data ends the set before it.
+void EqualizeGroups(const ColumnJob& J, int32_t X) {
+  Group Set[MaxGroups];
+  int32_t Count = 0;
+  for (int32_t Y = J.Top; Y <= J.Bottom; Y += K) {
+    Group& G = Set[Count];
+    G.Bins = J.Bins + static_cast<size_t>(Count) * J.BinsStride;
+    const bool HasData = StartGroup(J, X, Y, G);
+    Count += HasData;
+    if (Count > 0 && (!HasData || Count == J.Groups || Y + K > J.Bottom)) {
+      ScatterSet(J, X, Set, Count);
+      for (int32_t I = 0; I < Count; ++I) FinishGroup(J, X, Set[I]);
+      Count = 0;
+    }
+  }
+}
+
+}  // namespace
+
+void EqualizeColumn(const ColumnJob& J, int32_t X) {
+  NeighbourhoodRanges(J, X);
+  EqualizeGroups(J, X);
+}
+
+}  // namespace obra::detail::OBRA_ISA
