@@ -36,8 +36,7 @@ bool StoreActivation(SharedState& S) {
 }  // namespace
 
 std::string ProgressText(int32_t Done, int32_t Total) {
-  const double P = Total > 0 ? static_cast<double>(Done) * 100.0 / Total : 100.0;
-  return "Processing     " + std::to_string(static_cast<long>(std::nearbyint(P))) + " %";
+  return "Processing     " + std::to_string(ProgressPercent(Done, Total)) + " %";
 }
 
 bool StartActivation(SharedState& S) {

@@ -34,8 +34,8 @@ void MakeResultImage(SharedState& S) {
     MakeGammaImage(S, S.InputImage, S.ResultImage);
   } else {
     FillGammaLut(S.InputBlack, S.InputWhite, S.GammaSetting);
-    ComposeResult(S.InputImage, GammaLut, S.ActivationImage, S.ObraWeight, S.GammaImage,
-                  S.ResultImage);
+    MakeBlendedResult(S.InputImage, S.ActivationImage, GammaLut, S.ObraWeight, S.GammaImage,
+                      S.ResultImage);
   }
   if (S.SpeedButtonAutocontrast.Down) AutoOutputParam(S, true, true);
   FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
@@ -45,17 +45,17 @@ void AutoInputParam(SharedState& S, bool Black, bool White) {
   const ImageRecord& R = S.Image;
   if (R.MinValue == R.MaxValue) return;
   if (Black) {
-    const SliderRange B = AutoInputBlackRange(R);
+    const LevelRange B = *AutoInputBlackRange(R);
     S.TrackBarBlack.SetRange(0, 65535);
-    S.TrackBarBlack.SetRange(B.Min, B.Max);
+    S.TrackBarBlack.SetRange(B.Minimum, B.Maximum);
     S.TrackBarBlack.SetPosition(B.Position);
     S.InputBlack = static_cast<uint16_t>(S.TrackBarBlack.Position);
     S.PanelBlack.Caption = OffsetText(S, S.InputBlack);
   }
   if (White) {
-    const SliderRange W = AutoInputWhiteRange(R);
+    const LevelRange W = *AutoInputWhiteRange(R);
     S.TrackBarWhite.SetRange(0, 65535);
-    S.TrackBarWhite.SetRange(W.Min, W.Max);
+    S.TrackBarWhite.SetRange(W.Minimum, W.Maximum);
     S.TrackBarWhite.SetPosition(W.Position);
     S.PanelWhite.Caption = OffsetText(S, S.TrackBarWhite.Position);
     S.InputWhite = static_cast<uint16_t>(S.TrackBarWhite.Position);

@@ -35,7 +35,7 @@ std::string DirectoryOf(const fs::path& Path) {
 
 bool WriteReadMe(const fs::path& File) {
   std::ofstream Out(File, std::ios::binary | std::ios::trunc);
-  for (const char* L : ReadMeLines) Out << L << "\r\n";
+  for (const char* L : ReadMeLines) Out << L << "\n";
   Out.close();
   return static_cast<bool>(Out);
 }

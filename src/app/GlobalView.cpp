@@ -11,13 +11,13 @@ namespace {
 
 int32_t CeilDiv(int32_t A, int32_t B) { return B > 0 ? (A + B - 1) / B : 1; }
 
-TimeOverlay OverlayFor(const SharedState& S, int32_t Scale) {
+TimeOverlay OverlayFor(const SharedState& S) {
   TimeOverlay O;
   O.Text = S.PanelTime.Caption;
   O.Red = S.OverlayColor.R;
   O.Green = S.OverlayColor.G;
   O.Blue = S.OverlayColor.B;
-  O.Font = S.TimeFontTable[Scale];
+  O.FontTable = S.TimeFontTable;
   O.RoiLeft = S.RoiLeft;
   O.RoiTop = S.RoiTop;
   O.RoiHeight = S.RoiHeight;
@@ -25,7 +25,7 @@ TimeOverlay OverlayFor(const SharedState& S, int32_t Scale) {
 }
 
 void Render(SharedState& S, Picture24& Target, int32_t Scale) {
-  const TimeOverlay O = OverlayFor(S, Scale);
+  const TimeOverlay O = OverlayFor(S);
   RenderImage(Target, S.Image, S.ResultImage, Scale, DisplayLut, S.CheckBoxAddText ? &O : nullptr);
 }
 
@@ -81,7 +81,7 @@ void CheckBoxAddTextClick(SharedState& S, bool Checked) {
 
 void UpDownFontSizeClick(SharedState& S, int32_t Position, bool Render) {
   S.UpDownFontSize = std::clamp(Position, 8, 100);
-  S.TimeFontTable = BuildTimeFontTable(S.UpDownFontSize);
+  FillTimeFontTable(S.TimeFontTable, S.UpDownFontSize);
   if (!Render) return;
   RenderView(S);
   S.PanelProc.Caption = "Font size  " + std::to_string(S.TimeFontTable[1].FontSize);
@@ -119,8 +119,8 @@ bool SaveImage(SharedState& S, int32_t Mode, const std::string& Path) {
       return false;
   }
   const PngResult R = WritePng(*Out, Path);
-  if (!R.Ok && S.ShowMessage) S.ShowMessage(R.Error);
-  return R.Ok;
+  if (!R.Success && S.ShowMessage) S.ShowMessage(R.ErrorText);
+  return R.Success;
 }
 
 }  // namespace obra
