@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include <QString>
 #include <QtGlobal>
 
 #include "Cli.h"
