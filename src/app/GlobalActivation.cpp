@@ -1,0 +1,111 @@
+// Activation control: start, progress, completion and the OBRA controls.
+#include <cmath>
+#include <filesystem>
+
+#include "AdaptiveEQ.h"
+#include "Global.h"
+#include "IniFile.h"
+#include "TIFformat.h"
+
+namespace fs = std::filesystem;
+
+namespace obra {
+
+namespace {
+
+void EnablePanels(SharedState& S, bool Enabled) {
+  S.PanelTopEnabled = Enabled;
+  S.PanelRightEnabled = Enabled;
+  S.Image1Enabled = Enabled;
+}
+
+// Writes the activation data beside the image under a temporary name first,
+// so that no partial file is ever found by a later open.
+bool StoreActivation(SharedState& S) {
+  const std::string Temp = S.ActFileName + ".tmp";
+  std::error_code Ec;
+  if (!WriteTiff16(S.ActivationImage.data(), S.Image.Width, S.Image.Height, true, Temp)) {
+    fs::remove(Temp, Ec);
+    return false;
+  }
+  fs::rename(Temp, S.ActFileName, Ec);
+  if (Ec) fs::remove(Temp, Ec);
+  return !Ec;
+}
+
+}  // namespace
+
+std::string ProgressText(int32_t Done, int32_t Total) {
+  return "Processing     " + std::to_string(ProgressPercent(Done, Total)) + " %";
+}
+
+bool StartActivation(SharedState& S) {
+  if (S.InputImage.empty() || (S.Workers && S.Workers->Running())) return false;
+  S.SpeedButtonEnableEQ.Enabled = false;
+  EnablePanels(S, false);
+  MakeGammaImage(S, S.InputImage, S.ActivationImage);
+  S.PanelProc.Color = ProgressColor;
+  S.PanelProc.Caption = "Processing     0%";
+
+  EqualizeJob Job{};
+  Job.Input = S.InputImage.data();
+  Job.Output = S.ActivationImage.data();
+  Job.Width = S.Image.Width;
+  Job.Height = S.Image.Height;
+  Job.MinValue = S.Image.MinValue;
+  Job.MaxValue = S.Image.MaxValue;
+  Job.RoiLeft = S.RoiLeft;
+  Job.RoiTop = S.RoiTop;
+  Job.RoiWidth = S.RoiWidth;
+  Job.RoiHeight = S.RoiHeight;
+  Job.KerSize = Params.KerSize;
+  Job.NoiseHalfLength = Params.NoiseHalfLength;
+  Job.Kernel = &KernelTable;
+  Job.Noise = &NoiseKernel;
+  S.Workers = std::make_unique<Activation>();
+  if (!S.Workers->StartWorkers(Job, S.ThreadCount, S.Engine)) {
+    S.Workers.reset();
+    S.PanelProc.Color = PanelColor;
+    S.PanelProc.Caption.clear();
+    S.SpeedButtonEnableEQ.Enabled = true;
+    EnablePanels(S, true);
+    if (S.ShowMessage) S.ShowMessage("Impossible to start the activation threads.");
+    return false;
+  }
+  S.Timer1Enabled = true;
+  return true;
+}
+
+bool Timer1Timer(SharedState& S) {
+  if (!S.Workers) return false;
+  const int32_t Done = S.Workers->WorkerProgress();
+  S.PanelProc.Caption = ProgressText(Done, S.RoiWidth);
+  if (Done != S.RoiWidth) return false;
+  S.Timer1Enabled = false;
+  S.PanelProc.Color = PanelColor;
+  S.PanelProc.Caption.clear();
+  S.Workers->Wait();
+  S.Workers.reset();
+  FinishActivation(S);
+  return true;
+}
+
+void FinishActivation(SharedState& S) {
+  if (S.CheckBoxAutoSaveActivated.Enabled && S.CheckBoxAutoSaveActivated.Down) {
+    if (!StoreActivation(S) && S.ShowMessage)
+      S.ShowMessage("Activation data could not be saved to " + S.ActFileName + ".");
+    S.CheckBoxAutoSaveActivated.Enabled = false;
+  }
+  EnableEQ(S, true);
+  MakeResultImage(S);
+  if (S.SpeedButtonAutocontrast.Down) AutoOutputParam(S, true, true);
+  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  RenderView(S);
+  if (!S.RoiActive) S.ActivationReady = true;
+  // The controls come back before a batch run takes its next step, which may
+  // start the next activation and disable them again.
+  EnablePanels(S, true);
+  if (S.OnActivationFinished) S.OnActivationFinished();
+}
+
+}  // namespace obra

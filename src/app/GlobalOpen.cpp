@@ -1,0 +1,200 @@
+// Opening an image: load, derived names, the directory list, the activation
+// cache and the first composition and rendering.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "Global.h"
+#include "TIFformat.h"
+#include "ZEL_param.h"
+
+namespace fs = std::filesystem;
+
+namespace obra {
+
+const std::array<const char*, 5> ReadMeLines = {
+    "Activation of the whole ZEL AIA image may take several minutes.",
+    "That is why it is possible to save activation data in *.act files",
+    "which makes new processing of already processed images much faster.",
+    "You may delete activation files if you will not work with activated",
+    "images any more.",
+};
+
+namespace {
+
+bool IsFitsExtension(const std::string& Ext) {
+  return Ext == ".FITS" || Ext == ".FIT" || Ext == ".FTS";
+}
+
+// The directory of Path without a trailing separator; a root keeps its own.
+std::string DirectoryOf(const fs::path& Path) {
+  fs::path Dir = Path.parent_path();
+  if (Dir.empty()) Dir = ".";
+  return Dir.string();
+}
+
+bool WriteReadMe(const fs::path& File) {
+  std::ofstream Out(File, std::ios::binary | std::ios::trunc);
+  for (const char* L : ReadMeLines) Out << L << "\n";
+  Out.close();
+  return static_cast<bool>(Out);
+}
+
+// Creates the activation cache directory and its read-me when missing.
+// Returns false when the cache cannot be written.
+bool PrepareCache(SharedState& S) {
+  std::error_code Ec;
+  const fs::path Dir(S.ActDir);
+  if (!fs::is_directory(Dir, Ec) && !fs::create_directory(Dir, Ec)) return false;
+  const fs::path ReadMe = Dir / "ReadMe.txt";
+  if (fs::exists(ReadMe, Ec)) return true;
+  if (WriteReadMe(ReadMe)) return true;
+  fs::remove(ReadMe, Ec);
+  if (S.ShowMessage) S.ShowMessage("Cannot write " + ReadMe.string() + ".");
+  return false;
+}
+
+// Reads the cached activation data of the current image when a matching file
+// exists: same width and height, one 16-bit channel, completely readable.
+bool ReadCachedActivation(SharedState& S) {
+  std::error_code Ec;
+  if (!fs::is_regular_file(S.ActFileName, Ec)) return false;
+  ImageRecord Probe;
+  ReadImageHeader(S.ActFileName, Probe, false, {});
+  if (!Probe.Valid || Probe.Width != S.Image.Width || Probe.Height != S.Image.Height ||
+      Probe.ResultType != "WORD" || Probe.Channels != 1)
+    return false;
+  LoadImageFile(S.ActFileName, Probe, S.ActivationImage, 0, false, false, {});
+  return Probe.Valid;
+}
+
+}  // namespace
+
+int32_t PointDirectoryList(SharedState& S, const std::string& Dir, const std::string& Ext,
+                           const std::string& Name) {
+  S.DirPath = Dir;
+  S.DirFiles.clear();
+  std::error_code Ec;
+  for (fs::directory_iterator It(Dir, Ec), End; !Ec && It != End; It.increment(Ec)) {
+    std::error_code E2;
+    if (!It->is_regular_file(E2)) continue;
+    const std::string N = It->path().filename().string();
+    const std::string U = UpperCase(N);
+    if (U.size() >= Ext.size() && U.compare(U.size() - Ext.size(), Ext.size(), Ext) == 0)
+      S.DirFiles.push_back(N);
+  }
+  std::sort(S.DirFiles.begin(), S.DirFiles.end(), [](const std::string& A, const std::string& B) {
+    const std::string UA = UpperCase(A), UB = UpperCase(B);
+    return UA != UB ? UA < UB : A < B;
+  });
+  for (size_t I = 0; I < S.DirFiles.size(); ++I)
+    if (S.DirFiles[I] == Name) S.DirIndex = static_cast<int32_t>(I);
+  if (S.DirIndex >= static_cast<int32_t>(S.DirFiles.size())) S.DirIndex = -1;
+  return S.DirIndex;
+}
+
+bool OpenImage(SharedState& S) {
+  const std::string File = S.OpenDialogFileName;
+  ImageRecord Probe;
+  ReadImageHeader(File, Probe, false, {});
+  if (Probe.Channels != 1) {
+    if (S.ShowMessage) S.ShowMessage("Color images are not supported.");
+    return false;
+  }
+  const int32_t OldWidth = S.Image.Width, OldHeight = S.Image.Height;
+
+  // Load into a scratch record first: a refused file leaves the current image,
+  // its buffers and its names as they were.
+  S.PanelProc.Caption.clear();
+  S.Loading = true;
+  ImageRecord Loaded = S.Image;
+  std::vector<uint16_t> Samples;
+  LoadImageFile(File, Loaded, Samples, 16, true, true, S.ShowMessage);
+  const size_t Count = static_cast<size_t>(std::max(Loaded.Width, 0)) *
+                       static_cast<size_t>(std::max(Loaded.Height, 0));
+  if (!Loaded.Valid || Loaded.Channels != 1 || Loaded.ResultType != "WORD" || Count == 0 ||
+      Samples.size() < Count) {
+    S.Loading = false;
+    return false;
+  }
+
+  if (S.FirstImage) {
+    S.StartLabelsVisible = false;
+    for (ButtonState* B : {&S.SpeedButtonAutocontrast, &S.SpeedButtonFixContrast,
+                           &S.SpeedButtonAutoGamma, &S.SpeedButtonFixGamma, &S.SpeedButtonAutoACEQ,
+                           &S.SpeedButtonFixACEQ, &S.SpeedButtonSetFullframe, &S.SpeedButtonAdd,
+                           &S.SpeedButtonDir})
+      B->Enabled = true;
+    for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Enabled = true;
+  }
+
+  S.Image = std::move(Loaded);
+  Samples.resize(Count);
+  S.InputImage = std::move(Samples);
+  S.ResultImage.assign(Count, 0);
+  S.ActivationImage.assign(Count, 0);
+  S.GammaImage.assign(Count, 0);
+
+  const fs::path Path(File);
+  S.ImageFileName = File;
+  S.ImageName = Path.filename().string();
+  S.ImageDir = DirectoryOf(Path);
+  S.ActDir = (fs::path(S.ImageDir) / "Activation_Data").string();
+  S.ActFileName = (fs::path(S.ActDir) / ReplaceExtension(S.ImageName, ".act")).string();
+  S.SaveDialog1.InitialDir = S.ImageDir;
+  S.SaveDialog1.FileName = ReplaceExtension(S.ImageName, "_proc");
+  S.ImageExt = UpperExtension(S.ImageName);
+
+  const int32_t Sel = PointDirectoryList(S, S.ImageDir, S.ImageExt, S.ImageName);
+  S.SpeedButtonPrevious.Enabled = Sel > 0;
+  S.SpeedButtonNext.Enabled = Sel >= 0 && Sel < static_cast<int32_t>(S.DirFiles.size()) - 1;
+
+  EnableContrastCtrl(S, true);
+  if (S.Image.Width != OldWidth || S.Image.Height != OldHeight) {
+    MakeRoiItems(S);
+    S.RoiIndex = 0;
+    SetImgRoi(S, 0);
+    DisplayRoi(S);
+  }
+  AutoInputParam(S, S.SpeedButtonAutocontrast.Down, S.SpeedButtonAutocontrast.Down);
+  SetGamma(S);
+  SetEQWeight(S);
+
+  // The cache is usable again as soon as an image lies where it can be
+  // written; a read-only cache that holds the file is still read.
+  S.CacheUnwritable = !PrepareCache(S);
+  S.ActivationReady = ReadCachedActivation(S);
+  EnableEQ(S, S.ActivationReady);
+
+  MakeResultImage(S);
+  AutoOutputParam(S, S.SpeedButtonAutocontrast.Down, S.SpeedButtonAutocontrast.Down);
+  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  if (S.FirstImage) {
+    SetScrollBox(S);
+    S.DisplayScale = S.FitScale;
+    for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Down = I == S.DisplayScale;
+  }
+  if (IsFitsExtension(S.ImageExt)) {
+    S.PanelInfo.Caption = WavelengthLabel(S.Image.Wavelength);
+    S.PanelTime.Caption = FormatObsTime(S.Image.DateObs);
+  } else {
+    S.PanelInfo.Caption.clear();
+    S.PanelTime.Caption.clear();
+  }
+  S.Loading = false;
+  RenderView(S);
+  if (S.FirstImage) SetScrollBox(S);
+  S.Image1Visible = true;
+  S.Image1Enabled = true;
+  S.SpeedButtonSave.Enabled = true;
+  S.PanelRoi.Caption = "ROI";
+  if (!S.RoiActive) SetImgRoi(S, 0);
+  S.SpeedButtonBatch.Enabled = true;
+  if (S.FirstImage) {
+    UpDownFontSizeClick(S, S.UpDownFontSize, false);
+    S.FirstImage = false;
+  }
+  return true;
+}
+
+}  // namespace obra

@@ -1,0 +1,152 @@
+// The shared state: its initial values and the switches that enable whole
+// groups of controls together.
+#include <algorithm>
+#include <cstdio>
+
+#include "Global.h"
+#include "IniFile.h"
+
+namespace obra {
+
+SharedState Global;
+
+void TrackBarState::SetRange(int32_t NewMin, int32_t NewMax) {
+  Min = NewMin;
+  Max = std::max(NewMin, NewMax);
+  SetPosition(Position);
+}
+
+void TrackBarState::SetPosition(int32_t P) { Position = std::clamp(P, Min, Max); }
+
+namespace {
+TrackBarState Bar(int32_t Min, int32_t Max, int32_t Position) {
+  TrackBarState T;
+  T.Min = Min;
+  T.Max = Max;
+  T.Position = Position;
+  return T;
+}
+PanelState Panel(const std::string& Caption) {
+  PanelState P;
+  P.Caption = Caption;
+  return P;
+}
+}  // namespace
+
+SharedState::SharedState()
+    : TrackBarBlack(Bar(0, 65535, 0)),
+      TrackBarWhite(Bar(0, 100, 100)),
+      TrackBarGamma(Bar(10, 60, 20)),
+      TrackBarOutputBlack(Bar(0, 24000, 0)),
+      TrackBarOutputWhite(Bar(40000, 65535, 55535)),
+      TrackBarEqWeight(Bar(0, 30, 20)),
+      PanelBlack(Panel("0")),
+      PanelWhite(Panel("100")),
+      PanelGamma(Panel("2.2")),
+      PanelOutputBlack(Panel("0")),
+      PanelOutputWhite(Panel("55535")),
+      PanelEqWeight(Panel("0.20")) {
+  for (int32_t I = 1; I <= 10; ++I) ScaleButtons[I] = {false, I == 4};
+  for (PanelState* P : {&PanelTime, &PanelInfo, &PanelCoordinates, &PanelPixelVal, &PanelProc}) {
+    P->Color = PanelColor;
+    P->FontColor = ClNavy;
+  }
+  PanelRoi.Color = PanelColor;
+}
+
+void InitializeState(SharedState& S) {
+  S.FirstImage = true;
+  S.InputImage.clear();
+  S.GammaImage.clear();
+  S.ActivationImage.clear();
+  S.ResultImage.clear();
+  S.ThreadCount = ProcessorCount();
+  EnableContrastCtrl(S, false);
+  EnableEQ(S, false);
+  S.SpeedButtonEnableEQ.Enabled = false;
+  S.ActivationReady = false;
+  S.PanelEqWeight.Color = ClSilver;
+  S.LabelObraEnabled = false;
+  S.CheckBoxAutoSaveActivated.Enabled = false;
+  S.RoiIndex = 0;
+  S.OverlayColor = ClYellow;
+}
+
+void EnableContrastCtrl(SharedState& S, bool Enabled) {
+  S.LevelTitlesEnabled = Enabled;
+  for (TrackBarState* T : {&S.TrackBarBlack, &S.TrackBarWhite, &S.TrackBarGamma,
+                           &S.TrackBarOutputBlack, &S.TrackBarOutputWhite})
+    T->Enabled = Enabled;
+  for (PanelState* P : {&S.PanelBlack, &S.PanelWhite, &S.PanelGamma, &S.PanelOutputBlack,
+                        &S.PanelOutputWhite}) {
+    P->Color = Enabled ? ClWhite : ClSilver;
+    P->FontColor = Enabled ? ClBlack : ClSilver;
+  }
+}
+
+std::string FormatFixed(double Value, int Decimals) {
+  char Buf[64];
+  std::snprintf(Buf, sizeof Buf, "%.*f", Decimals, Value);
+  return Buf;
+}
+
+void EnableEQ(SharedState& S, bool Activated) {
+  S.LabelObraEnabled = true;
+  if (Activated) {
+    S.PanelEqWeight.Color = ClWhite;
+    S.PanelEqWeight.FontColor = ClBlack;
+    S.PanelEqWeight.Caption = FormatFixed(S.ObraWeight * 0.01, 2);
+    S.TrackBarEqWeight.Enabled = true;
+    S.SpeedButtonEnableEQ.Enabled = false;
+    S.CheckBoxAutoSaveActivated.Enabled = false;
+  } else {
+    S.PanelEqWeight.Color = NotActiveColor;
+    S.PanelEqWeight.FontColor = ClSilver;
+    S.PanelEqWeight.Caption = "Not active";
+    S.TrackBarEqWeight.Enabled = false;
+    S.SpeedButtonEnableEQ.Enabled = true;
+    S.CheckBoxAutoSaveActivated.Enabled =
+        !(S.CacheUnwritable || S.ActivationReady || S.RoiActive);
+  }
+}
+
+int32_t DefaultGamma(int32_t Wavelength) {
+  const Parameters& P = Params;
+  switch (Wavelength) {
+    case 94: return P.Gamma94;
+    case 131: return P.Gamma131;
+    case 171: return P.Gamma171;
+    case 193: return P.Gamma193;
+    case 211: return P.Gamma211;
+    case 304: return P.Gamma304;
+    case 335: return P.Gamma335;
+    case 1600: return P.Gamma1600;
+    case 1700: return P.Gamma1700;
+    case 4500: return P.Gamma4500;
+    default: return 22;
+  }
+}
+
+int32_t DefaultObraWeight(int32_t Wavelength) {
+  const Parameters& P = Params;
+  switch (Wavelength) {
+    case 94: return P.Obra94;
+    case 131: return P.Obra131;
+    case 171: return P.Obra171;
+    case 193: return P.Obra193;
+    case 211: return P.Obra211;
+    case 304: return P.Obra304;
+    case 335: return P.Obra335;
+    case 1600: return P.Obra1600;
+    case 1700: return P.Obra1700;
+    case 4500: return P.Obra4500;
+    default: return 15;
+  }
+}
+
+std::string ReplaceExtension(const std::string& Name, const std::string& NewExt) {
+  const size_t Dot = Name.rfind('.');
+  return (Dot == std::string::npos ? Name : Name.substr(0, Dot)) + NewExt;
+}
+
+}  // namespace obra
