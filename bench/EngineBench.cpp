@@ -72,20 +72,9 @@ const Frame& Tiled(int32_t Times) {
 
 EqualizeJob JobFor(const Frame& F, std::vector<uint16_t>& Out) {
   Out.assign(F.Samples.size(), 0);
-  EqualizeJob J;
-  J.Input = F.Samples.data();
-  J.Output = Out.data();
-  J.Width = F.Width;
-  J.Height = F.Height;
-  J.MinValue = F.MinValue;
-  J.MaxValue = F.MaxValue;
-  J.RoiWidth = F.Width;
-  J.RoiHeight = F.Height;
-  J.KerSize = F.P.KerSize;
-  J.NoiseHalfLength = F.P.NoiseHalfLength;
-  J.Kernel = &F.Kernel;
-  J.Noise = &F.Noise;
-  return J;
+  const int32_t Roi[4] = {0, 0, F.Width, F.Height};
+  return MakeJob(F.Samples.data(), Out.data(), F.Width, F.Height, F.MinValue, F.MaxValue, Roi, F.P,
+                 F.Kernel, F.Noise);
 }
 
 // Runs whole activations of Job and reports pixels per second, the thread
