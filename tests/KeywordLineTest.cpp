@@ -1,112 +1,78 @@
+// Keyword lines (configuration, FITS and BIF headers) and the file-name helpers.
 #include <gtest/gtest.h>
 
 #include "IOGraphics.h"
 
 using namespace obra;
 
-TEST(KeywordLine, KeyMatchesCaseInsensitiveWithOneBlank) {
-  int32_t W = -1;
-  EXPECT_TRUE(ParseKeyInt("WIDTH 512", "WIDTH", W));
-  EXPECT_EQ(W, 512);
-  EXPECT_TRUE(ParseKeyInt("width 256", "WIDTH", W));
-  EXPECT_EQ(W, 256);
-  EXPECT_TRUE(ParseKeyInt("Width    77   ", "width", W));
-  EXPECT_EQ(W, 77);
-}
-
-TEST(KeywordLine, NearMissesLeaveTargetUnchanged) {
-  int32_t W = 9;
-  EXPECT_FALSE(ParseKeyInt("WIDTH=512", "WIDTH", W));
-  EXPECT_FALSE(ParseKeyInt("WIDTHS 512", "WIDTH", W));
-  EXPECT_FALSE(ParseKeyInt("WIDTH\t512", "WIDTH", W));
-  EXPECT_FALSE(ParseKeyInt(" WIDTH 512", "WIDTH", W));
-  EXPECT_FALSE(ParseKeyInt("WIDTH", "WIDTH", W));
-  EXPECT_FALSE(ParseKeyInt("NAXIS1  = 512", "NAXIS", W));
-  EXPECT_EQ(W, 9);
-}
-
-TEST(KeywordLine, CommentsAreRemovedUpTo256Characters) {
-  int32_t K = 0;
-  EXPECT_TRUE(ParseKeyInt("KerSize 20 // the radius", "KerSize", K));
-  EXPECT_EQ(K, 20);
-  // A whole-line comment removes the key too.
-  EXPECT_FALSE(ParseKeyInt("// KerSize 30", "KerSize", K));
+TEST(KeywordLine, KeyMatchesCaseInsensitiveWithOneBlankAndNoComment) {
+  const std::tuple<const char*, const char*, bool, int32_t> Cases[] = {
+      {"WIDTH 512", "WIDTH", true, 512},
+      {"width 256", "WIDTH", true, 256},
+      {"Width    77   ", "width", true, 77},
+      {"KerSize 33\r", "KerSize", true, 33},
+      {"KerSize 20 // the radius", "KerSize", true, 20},
+      // Near misses leave the target unchanged; a whole-line comment removes the key.
+      {"WIDTH=512", "WIDTH", false, 9},
+      {"WIDTHS 512", "WIDTH", false, 9},
+      {"WIDTH\t512", "WIDTH", false, 9},
+      {" WIDTH 512", "WIDTH", false, 9},
+      {"WIDTH", "WIDTH", false, 9},
+      {"NAXIS1  = 512", "NAXIS", false, 9},
+      {"// KerSize 30", "KerSize", false, 9}};
+  for (const auto& [Line, Key, Found, Want] : Cases) {
+    int32_t V = 9;
+    EXPECT_EQ(ParseKeyInt(Line, Key, V), Found) << Line;
+    EXPECT_EQ(V, Want) << Line;
+  }
   // Beyond 256 characters from the "//" the text stays on the line.
-  std::string Long = "KerSize 5//" + std::string(254, 'x') + "7";
-  EXPECT_TRUE(ParseKeyInt(Long, "KerSize", K));
+  int32_t K = 0;
+  EXPECT_TRUE(ParseKeyInt("KerSize 5//" + std::string(254, 'x') + "7", "KerSize", K));
   EXPECT_EQ(K, 57);
 }
 
-TEST(KeywordLine, IntegerSyntaxAndFaults) {
-  int32_t V = 0;
-  ParseKeyInt("K -42", "K", V);
-  EXPECT_EQ(V, -42);
-  ParseKeyInt("K +7", "K", V);
-  EXPECT_EQ(V, 7);
-  ParseKeyInt("K $1F", "K", V);
-  EXPECT_EQ(V, 31);
-  ParseKeyInt("K -$10", "K", V);
-  EXPECT_EQ(V, -16);
-  ParseKeyInt("K 12a", "K", V);
-  EXPECT_EQ(V, 12);
-  ParseKeyInt("K -12a", "K", V);
-  EXPECT_EQ(V, 12);  // the sign is dropped on a fault
-  ParseKeyInt("K ", "K", V);
-  EXPECT_EQ(V, 0);
-  ParseKeyInt("K 1.5", "K", V);
-  EXPECT_EQ(V, 1);
-  ParseKeyInt("K 2147483647", "K", V);
-  EXPECT_EQ(V, 2147483647);
-  ParseKeyInt("K -2147483648", "K", V);
-  EXPECT_EQ(V, INT32_MIN);
-  ParseKeyInt("K 99999999999", "K", V);
-  EXPECT_EQ(V, 999999999);  // the digit that overflows is the fault
-}
-
-TEST(KeywordLine, RealSyntaxAndFaults) {
-  double D = 0;
-  ParseKeyDouble("R 1.5", "R", D);
-  EXPECT_EQ(D, 1.5);
-  ParseKeyDouble("R -2.5e-3", "R", D);
-  EXPECT_EQ(D, -2.5e-3);
-  ParseKeyDouble("R 1E+2", "R", D);
-  EXPECT_EQ(D, 100.0);
-  ParseKeyDouble("R .25", "R", D);
-  EXPECT_EQ(D, 0.25);
-  ParseKeyDouble("R 3.", "R", D);
-  EXPECT_EQ(D, 3.0);
-  ParseKeyDouble("R 1.5D0", "R", D);
-  EXPECT_EQ(D, 15.0);
-  ParseKeyDouble("R -1.25x", "R", D);
-  EXPECT_EQ(D, 125.0);
-  ParseKeyDouble("R ", "R", D);
-  EXPECT_EQ(D, 0.0);
-  ParseKeyDouble("R 1,5", "R", D);  // never the locale's separator
-  EXPECT_EQ(D, 1.0);
-  ParseKeyDouble("R 2e", "R", D);
-  EXPECT_EQ(D, 2.0);
+// A fault in a number keeps the digits read so far as one whole number.
+TEST(KeywordLine, NumberSyntaxAndFaults) {
+  const std::pair<const char*, int32_t> Ints[] = {
+      {"-42", -42},
+      {"+7", 7},
+      {"$1F", 31},
+      {"-$10", -16},
+      {"12a", 12},
+      {"-12a", 12},  // the sign is dropped on a fault
+      {"", 0},
+      {"1.5", 1},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+      {"99999999999", 999999999}};  // the digit that overflows is the fault
+  for (const auto& [Text, Want] : Ints) {
+    int32_t V = 5;
+    ParseKeyInt(std::string("K ") + Text, "K", V);
+    EXPECT_EQ(V, Want) << Text;
+  }
+  const std::pair<const char*, double> Reals[] = {{"1.5", 1.5},      {"-2.5e-3", -2.5e-3},
+                                                  {"1E+2", 100.0},   {".25", 0.25},
+                                                  {"3.", 3.0},       {"1.5D0", 15.0},
+                                                  {"-1.25x", 125.0}, {"", 0.0},
+                                                  {"1,5", 1.0},  // never the locale's separator
+                                                  {"2e", 2.0}};
+  for (const auto& [Text, Want] : Reals) {
+    double V = 5;
+    ParseKeyDouble(std::string("R ") + Text, "R", V);
+    EXPECT_EQ(V, Want) << Text;
+  }
   float F = 0;
   ParseKeyFloat("R 0.1", "R", F);
   EXPECT_EQ(F, 0.1f);
   ParseKeyFloat("R 1e999", "R", F);
   EXPECT_EQ(F, 1.0f);
-}
-
-TEST(KeywordLine, TextTargets) {
-  std::string T = "old";
-  EXPECT_TRUE(ParseKeyText("TELESCOP  SDO/AIA  ", "TELESCOP", T));
-  EXPECT_EQ(T, "SDO/AIA");
-  ParseKeyText("TELESCOP X", "TELESCOP", T);
-  EXPECT_EQ(T, "");
-  T = "old";
-  ParseKeyText("TELESCOP ", "TELESCOP", T);
-  EXPECT_EQ(T, "");
-}
-
-TEST(KeywordLine, CarriageReturnOfCrlfFilesIsTrimmed) {
-  int32_t V = 0;
-  ParseKeyInt("KerSize 33\r", "KerSize", V);
-  EXPECT_EQ(V, 33);
+  // Text values are trimmed; shorter than two characters clears the target.
+  for (auto [Line, Want] :
+       {std::pair{"TELESCOP  SDO/AIA  ", "SDO/AIA"}, {"TELESCOP X", ""}, {"TELESCOP ", ""}}) {
+    std::string T = "old";
+    EXPECT_TRUE(ParseKeyText(Line, "TELESCOP", T));
+    EXPECT_EQ(T, Want) << Line;
+  }
 }
 
 TEST(KeywordLine, FileNameHelpers) {

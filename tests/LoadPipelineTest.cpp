@@ -1,112 +1,97 @@
+// The load pipeline: dispatch by extension, the record between loads, the
+// ConvertToBits forms and the caller's buffer.
 #include <gtest/gtest.h>
 
-#include "IOGraphics.h"
-#include "ImageFixtures.h"
+#include <tuple>
+
 #include "TIFformat.h"
+#include "TestSupport.h"
 
 using namespace obra;
 using namespace obra::test;
 
 namespace {
 
+// LoadImageFile into L's record and buffer (kept from an earlier load).
+FullLoad Load(const std::string& File, int Bits = 16, bool Show = true, FullLoad L = {},
+              bool Allocate = true) {
+  Messages M;
+  LoadImageFile(File, L.R, L.Buffer, Bits, Allocate, Show, M.Sink());
+  L.Shown = M.List;
+  return L;
+}
+
 std::vector<uint8_t> SmallFits(const std::vector<int16_t>& Samples, int W, int H,
                                const std::vector<std::string>& More = {}) {
-  auto Cards = ImageCards(16, W, H);
-  Cards.insert(Cards.end(), More.begin(), More.end());
-  return FitsFile(Cards, BigEndian(Samples));
+  return FitsFile(ImageCards(16, W, H, More), BigEndian(Samples));
 }
 
 }  // namespace
 
-TEST(LoadPipeline, ExtensionTestAndMessages) {
+TEST(LoadPipeline, ExtensionDecidesTheReader) {
   TempDir D;
-  ImageRecord R;
-  std::vector<uint16_t> B;
-  Messages M;
-  WriteBytes(D.File("x.txt"), {1, 2, 3});
-  LoadImageFile(D.File("x.txt"), R, B, 16, true, false, M.Sink());
-  EXPECT_EQ(M.List, std::vector<std::string>{"Files *.TXT are not supported."});
-  EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(R.FileName, " -");
-
-  M.List.clear();
-  WriteBytes(D.File("noext"), {1, 2, 3});
-  LoadImageFile(D.File("noext"), R, B, 16, true, true, M.Sink());
-  EXPECT_EQ(M.List, std::vector<std::string>{"Files * are not supported."});
-
-  // ".FI" passes the substring test but has no reader: nothing, silently.
-  M.List.clear();
-  WriteBytes(D.File("x.fi"), SmallFits({1}, 1, 1));
-  LoadImageFile(D.File("x.fi"), R, B, 16, true, true, M.Sink());
-  EXPECT_TRUE(M.List.empty());
-  EXPECT_FALSE(R.Valid);
-
-  // A missing file, or a directory named like an image, is no message either.
-  LoadImageFile(D.File("missing.fits"), R, B, 16, true, true, M.Sink());
+  for (const char* Name : {"x.txt", "noext", "x.fi", "a.FiTs"})
+    WriteBytes(D.File(Name), SmallFits({1, 2}, 2, 1));
   std::filesystem::create_directory(D.File("dir.fits"));
-  LoadImageFile(D.File("dir.fits"), R, B, 16, true, true, M.Sink());
-  EXPECT_TRUE(M.List.empty());
-  EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(R.FileName, " -");
+  // Unsupported extensions are shown even with messages off.
+  FullLoad L = Load(D.File("x.txt"), 16, false);
+  EXPECT_EQ(std::tuple(L.Shown, L.R.Valid, L.R.FileName),
+            std::tuple(std::vector<std::string>{"Files *.TXT are not supported."}, false, " -"));
+  EXPECT_EQ(Load(D.File("noext")).Shown, std::vector<std::string>{"Files * are not supported."});
+  // ".FI" passes the substring test but has no reader; a missing file or a
+  // directory named like an image is refused without a message.
+  for (const char* Name : {"x.fi", "missing.fits", "dir.fits"}) {
+    L = Load(D.File(Name));
+    EXPECT_EQ(std::tuple(L.Shown.size(), L.R.Valid), std::tuple(0u, false)) << Name;
+  }
+  EXPECT_EQ(L.R.FileName, " -");
+  L = Load(D.File("a.FiTs"));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{1, 2}));
+  // A bad ConvertToBits is always shown.
+  L = Load(D.File("a.FiTs"), 12, false);
+  EXPECT_FALSE(L.R.Valid);
+  EXPECT_EQ(L.Shown, std::vector<std::string>{
+                         "Inavalid parameter ConvertToBits in procedure LoadAndTransformImage"});
 }
 
-TEST(LoadPipeline, ExtensionIsUpperCased) {
-  TempDir D;
-  WriteBytes(D.File("a.FiTs"), SmallFits({1, 2}, 2, 1));
-  ImageRecord R;
-  std::vector<uint16_t> B;
-  LoadImageFile(D.File("a.FiTs"), R, B, 16, true, true, {});
-  EXPECT_TRUE(R.Valid);
-  EXPECT_EQ(B, (std::vector<uint16_t>{1, 2}));
-}
-
-TEST(LoadPipeline, BadConvertToBitsIsAlwaysShown) {
-  TempDir D;
-  WriteBytes(D.File("a.fits"), SmallFits({1, 2}, 2, 1));
-  ImageRecord R;
-  std::vector<uint16_t> B;
-  Messages M;
-  LoadImageFile(D.File("a.fits"), R, B, 12, true, false, M.Sink());
-  EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(M.List, std::vector<std::string>{
-                        "Inavalid parameter ConvertToBits in procedure LoadAndTransformImage"});
-}
-
-TEST(LoadPipeline, HeaderReadResetsOnlyTwoFieldsForUnknownExtension) {
+TEST(LoadPipeline, HeaderReadKeepsTheRecordAndComputesNoStatistics) {
   TempDir D;
   WriteBytes(D.File("x.xyz"), {0});
   ImageRecord R;
-  R.Width = 17;
-  R.Valid = true;
-  R.HasBZero = true;
-  R.ValueOffset = 100;
-  R.Wavelength = 171;
+  R.Width = 17, R.Valid = true, R.HasBZero = true, R.ValueOffset = 100, R.Wavelength = 171;
+  // An unknown extension clears only HasBZero and ValueOffset; a missing file nothing.
   ReadImageHeader(D.File("x.xyz"), R, true, {});
-  EXPECT_EQ(R.Width, 17);
-  EXPECT_TRUE(R.Valid);
-  EXPECT_FALSE(R.HasBZero);
-  EXPECT_EQ(R.ValueOffset, 0);
-  EXPECT_EQ(R.Wavelength, 171);
-  // A missing file changes nothing at all.
+  EXPECT_EQ(std::tuple(R.Width, R.Valid, R.HasBZero, R.ValueOffset, R.Wavelength),
+            std::tuple(17, true, false, 0, 171));
   R.HasBZero = true;
   ReadImageHeader(D.File("none.fits"), R, true, {});
   EXPECT_TRUE(R.HasBZero);
-}
-
-TEST(LoadPipeline, HeaderReadComputesNoStatistics) {
-  TempDir D;
   WriteBytes(D.File("a.fits"), SmallFits({5, 6}, 2, 1));
-  ImageRecord R;
   R.MaxValue = 1234;
   ReadImageHeader(D.File("a.fits"), R, false, {});
   EXPECT_TRUE(R.Valid);
   EXPECT_EQ(R.MaxValue, 1234);
-  std::vector<uint16_t> B;
-  LoadImageFile(D.File("a.fits"), R, B, 16, true, false, {});
-  EXPECT_EQ(R.MaxValue, 6);
-  EXPECT_EQ(R.MinValue, 5);
+  FullLoad L = Load(D.File("a.fits"));
+  EXPECT_EQ(std::tuple(L.R.MinValue, L.R.MaxValue), std::tuple(5, 6));
+
+  // LoadAndTransformImage on the record of a header read: the buffer is resized.
+  std::vector<uint16_t> B = {1, 2, 3, 4, 5};
+  LoadAndTransformImage(R, B, 16, true, {});
+  EXPECT_TRUE(R.Valid);
+  EXPECT_EQ(B, (std::vector<uint16_t>{5, 6}));
+  // A file cut short after its header was read is a fault, not a partial image.
+  std::vector<uint8_t> Bytes = SmallFits({7, 8}, 2, 1);
+  Bytes.resize(2881);
+  WriteBytes(D.File("a.fits"), Bytes);
+  Messages M;
+  LoadAndTransformImage(R, B, 16, true, M.Sink());
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(M.List, std::vector<std::string>{"File a.fits is truncated."});
 }
 
+// Readers other than FITS leave the FITS fields alone; a reused record gets
+// them reset so that a TIFF never shows the telescope of the FITS before.
 TEST(LoadPipeline, NonFitsLoadResetsFitsFields) {
   TempDir D;
   WriteBytes(D.File("a.fits"),
@@ -117,95 +102,52 @@ TEST(LoadPipeline, NonFitsLoadResetsFitsFields) {
                         Card("CDELT1", "9"), Card("CDELT2", "10")}));
   const std::vector<uint16_t> Pixels = {10, 20, 30, 40};
   ASSERT_TRUE(WriteTiff16(Pixels.data(), 2, 2, true, D.File("b.tif")));
-  ImageRecord R;
-  std::vector<uint16_t> B;
-  LoadImageFile(D.File("a.fits"), R, B, 16, true, true, {});
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(R.ValueOffset, 100);
-  LoadImageFile(D.File("b.tif"), R, B, 16, true, true, {});
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(B, Pixels);
-  EXPECT_EQ(R.ValueOffset, 0);
-  EXPECT_FALSE(R.HasBZero);
-  EXPECT_EQ(R.Wavelength, 0);
-  EXPECT_EQ(R.DateObs, "");
-  EXPECT_EQ(R.Telescope, "");
-  EXPECT_EQ(R.Instrument, "");
-  EXPECT_DOUBLE_EQ(R.CrPix1, -1.0);
-  EXPECT_DOUBLE_EQ(R.CrPix2, -1.0);
-  EXPECT_DOUBLE_EQ(R.RSun, -1.0);
-  EXPECT_DOUBLE_EQ(R.CRota2, 0.0);
-  EXPECT_DOUBLE_EQ(R.CDelt1, 0.0);
-  EXPECT_DOUBLE_EQ(R.CDelt2, 0.0);
+  FullLoad L = Load(D.File("a.fits"));
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.ValueOffset, 100);
+  L = Load(D.File("b.tif"), 16, true, L);
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.Buffer, Pixels);
+  const ImageRecord& R = L.R;
+  EXPECT_EQ(std::tuple(R.ValueOffset, R.HasBZero, R.Wavelength, R.DateObs, R.Telescope,
+                       R.Instrument, R.CrPix1, R.CrPix2, R.RSun, R.CRota2, R.CDelt1, R.CDelt2),
+            std::tuple(0, false, 0, "", "", "", -1.0, -1.0, -1.0, 0.0, 0.0, 0.0));
 }
 
-TEST(LoadPipeline, ConvertToBitsZeroKeepsStoredSamples) {
+TEST(LoadPipeline, ConvertToBitsZeroAndEight) {
   TempDir D;
+  // 0: swapped and row-reversed, but no offset; statistics only for BYTE and WORD.
   WriteBytes(D.File("a.fits"), SmallFits({-1, 2, 3, 4}, 2, 2));
-  ImageRecord R;
-  std::vector<uint16_t> B;
-  LoadImageFile(D.File("a.fits"), R, B, 0, true, false, {});
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(R.ResultType, "SMALLINT");
-  // Swapped and row-reversed, but no offset.
-  EXPECT_EQ(B, (std::vector<uint16_t>{3, 4, 0xFFFF, 2}));
-  // Statistics are only for "BYTE" and "WORD" results.
-  EXPECT_EQ(R.MaxValue, 0);
-}
-
-TEST(LoadPipeline, ConvertToBitsEightKeepsTheHighByte) {
-  TempDir D;
-  WriteBytes(D.File("a.fits"), SmallFits({-32768, -32768 + 255, -32768 + 256, 32767}, 4, 1,
+  FullLoad L = Load(D.File("a.fits"), 0, false);
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_EQ(std::tuple(L.R.ResultType, L.R.MaxValue), std::tuple("SMALLINT", 0));
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{3, 4, 0xFFFF, 2}));
+  // 8: the high byte of the 16-bit form.
+  WriteBytes(D.File("b.fits"), SmallFits({-32768, -32768 + 255, -32768 + 256, 32767}, 4, 1,
                                          {Card("BZERO", "32768")}));
-  ImageRecord R;
-  std::vector<uint16_t> B;
-  LoadImageFile(D.File("a.fits"), R, B, 8, true, false, {});
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(R.ResultType, "BYTE");
-  EXPECT_EQ(R.BytesPerPixel, 1);
-  ASSERT_EQ(B.size(), 2u);
-  const auto* Bytes = reinterpret_cast<const uint8_t*>(B.data());
+  L = Load(D.File("b.fits"), 8, false);
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_EQ(std::tuple(L.R.ResultType, L.R.BytesPerPixel, L.R.MaxValue, L.Buffer.size()),
+            std::tuple("BYTE", 1, 255, 2u));
+  const auto* Bytes = reinterpret_cast<const uint8_t*>(L.Buffer.data());
   EXPECT_EQ(std::vector<uint8_t>(Bytes, Bytes + 4), (std::vector<uint8_t>{0, 0, 1, 255}));
-  EXPECT_EQ(R.MaxValue, 255);
 }
 
 TEST(LoadPipeline, BufferWithoutAllocation) {
   TempDir D;
   const std::vector<uint16_t> Pixels = {1, 2, 3, 4, 5, 6};
   ASSERT_TRUE(WriteTiff16(Pixels.data(), 3, 2, true, D.File("a.act")));
-  ImageRecord R;
-  std::vector<uint16_t> B(6, 9);
-  LoadImageFile(D.File("a.act"), R, B, 0, false, false, {});
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(R.ResultType, "WORD");
-  EXPECT_EQ(B, Pixels);
+  FullLoad L;
+  L.Buffer.assign(6, 9);
+  L = Load(D.File("a.act"), 0, false, L, false);
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.ResultType, "WORD");
+  EXPECT_EQ(L.Buffer, Pixels);
   // A buffer smaller than the image is refused instead of overrun.
-  std::vector<uint16_t> Small(5, 9);
-  Messages M;
-  LoadImageFile(D.File("a.act"), R, Small, 0, false, true, M.Sink());
-  EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(Small, std::vector<uint16_t>(5, 9));
-  EXPECT_EQ(M.List,
+  L.Buffer.assign(5, 9);
+  L = Load(D.File("a.act"), 0, true, L, false);
+  EXPECT_FALSE(L.R.Valid);
+  EXPECT_EQ(L.Buffer, std::vector<uint16_t>(5, 9));
+  EXPECT_EQ(L.Shown,
             std::vector<std::string>{"File a.act does not fit the buffer it is loaded into."});
-}
-
-TEST(LoadPipeline, LoadAndTransformImageDirect) {
-  TempDir D;
-  WriteBytes(D.File("a.fits"), SmallFits({7, 8}, 2, 1));
-  ImageRecord R;
-  ReadImageHeader(D.File("a.fits"), R, false, {});
-  ASSERT_TRUE(R.Valid);
-  std::vector<uint16_t> B = {1, 2, 3, 4, 5};
-  LoadAndTransformImage(R, B, 16, true, {});
-  EXPECT_TRUE(R.Valid);
-  EXPECT_EQ(B, (std::vector<uint16_t>{7, 8}));
-
-  // A file cut short after its header was read is a fault, not a partial image.
-  auto Bytes = SmallFits({7, 8}, 2, 1);
-  Bytes.resize(2881);
-  WriteBytes(D.File("a.fits"), Bytes);
-  Messages M;
-  LoadAndTransformImage(R, B, 16, true, M.Sink());
-  EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(M.List, std::vector<std::string>{"File a.fits is truncated."});
 }

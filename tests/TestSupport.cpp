@@ -1,12 +1,15 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace obra::test {
 
@@ -28,7 +31,8 @@ TempDir::~TempDir() {
 
 void WriteBytes(const std::string& File, const std::vector<uint8_t>& Bytes) {
   std::ofstream Out(File, std::ios::binary | std::ios::trunc);
-  Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+  Out.write(reinterpret_cast<const char*>(Bytes.data()),
+            static_cast<std::streamsize>(Bytes.size()));
   if (!Out) throw std::runtime_error("cannot write " + File);
 }
 
@@ -41,10 +45,148 @@ void WriteText(const std::string& File, const std::string& Text) {
   WriteBytes(File, std::vector<uint8_t>(Text.begin(), Text.end()));
 }
 
+std::string ReadText(const std::string& File) {
+  const std::vector<uint8_t> B = ReadBytes(File);
+  return {B.begin(), B.end()};
+}
+
 std::string SharedData(const std::string& Name) {
   std::filesystem::path P = std::filesystem::path(OBRA_SHARED_DATA) / Name;
   std::error_code Ec;
   return std::filesystem::exists(P, Ec) ? P.string() : std::string();
+}
+
+void Append(std::vector<uint8_t>& B, uint32_t V, int Bytes, bool Big) {
+  B.resize(B.size() + Bytes);
+  Store(B, B.size() - Bytes, V, Bytes, Big);
+}
+
+void Store(std::vector<uint8_t>& B, size_t At, uint32_t V, int Bytes, bool Big) {
+  for (int I = 0; I < Bytes; ++I)
+    B[At + I] = static_cast<uint8_t>(V >> 8 * (Big ? Bytes - 1 - I : I));
+}
+
+uint32_t Fetch(const uint8_t* P, int Bytes, bool Big) {
+  uint32_t V = 0;
+  for (int I = 0; I < Bytes; ++I) V |= uint32_t(P[I]) << 8 * (Big ? Bytes - 1 - I : I);
+  return V;
+}
+
+std::vector<uint16_t> Samples16(const std::vector<uint8_t>& LittleEndianBytes) {
+  std::vector<uint16_t> S(LittleEndianBytes.size() / 2);
+  for (size_t I = 0; I < S.size(); ++I) S[I] = uint16_t(Fetch(&LittleEndianBytes[2 * I], 2, false));
+  return S;
+}
+
+std::string RawCard(std::string_view Text) {
+  std::string C(Text.substr(0, 80));
+  C.resize(80, ' ');
+  return C;
+}
+
+std::string Card(std::string_view Key, std::string_view Value, std::string_view Comment) {
+  std::string C(Key);
+  C.resize(8, ' ');
+  C += "= ";
+  C += Value;
+  if (!Comment.empty()) C += std::string(" / ") + std::string(Comment);
+  return RawCard(C);
+}
+
+std::vector<std::string> ImageCards(int Bitpix, int Width, int Height,
+                                    const std::vector<std::string>& More) {
+  std::vector<std::string> C = {Card("SIMPLE", "T"), Card("BITPIX", std::to_string(Bitpix)),
+                                Card("NAXIS", "2"), Card("NAXIS1", std::to_string(Width)),
+                                Card("NAXIS2", std::to_string(Height))};
+  C.insert(C.end(), More.begin(), More.end());
+  return C;
+}
+
+std::vector<uint8_t> FitsFile(const std::vector<std::string>& Cards,
+                              const std::vector<uint8_t>& Data, bool End, bool PadData) {
+  std::string H;
+  for (const auto& C : Cards) H += C;
+  if (End) H += RawCard("END");
+  H.resize((H.size() + 2879) / 2880 * 2880, ' ');
+  std::vector<uint8_t> F(H.begin(), H.end());
+  F.insert(F.end(), Data.begin(), Data.end());
+  if (PadData) F.resize(H.size() + (Data.size() + 2879) / 2880 * 2880, 0);
+  return F;
+}
+
+std::string AstropyPython() {
+  static const std::string Python = [] {
+    const std::string P = "/usr/bin/python3";
+    const std::string Probe = P + " -c 'import astropy.io.fits, numpy' >/dev/null 2>&1";
+    return std::system(Probe.c_str()) == 0 ? P : std::string();
+  }();
+  return Python;
+}
+
+bool RunOracle(const std::string& Args) {
+  const std::string Cmd =
+      AstropyPython() + " " + OBRA_SOURCE_DIR "/tests/tools/fits_oracle.py " + Args + " >/dev/null";
+  return std::system(Cmd.c_str()) == 0;
+}
+
+FullLoad LoadWholeFile(const std::string& File) {
+  FullLoad L;
+  Messages M;
+  LoadImageFile(File, L.R, L.Buffer, 16, true, true, M.Sink());
+  L.Shown = M.List;
+  return L;
+}
+
+FullLoad WriteAndLoad(const std::string& File, const std::vector<uint8_t>& Bytes) {
+  WriteBytes(File, Bytes);
+  return LoadWholeFile(File);
+}
+
+std::vector<uint8_t> DecodedLoad::Bytes() const {
+  const auto* P = reinterpret_cast<const uint8_t*>(Buffer.data());
+  return {P, P + R.DataSize};
+}
+
+std::vector<uint16_t> DecodedLoad::Samples() const {
+  return {Buffer.begin(), Buffer.begin() + R.DataSize / 2};
+}
+
+DecodedLoad LoadDecoded(HeaderReader Header, PixelReader Pixels, const std::string& File,
+                        bool ShowMessages) {
+  DecodedLoad L;
+  Messages M;
+  Header(File, L.R, ShowMessages, M.Sink());
+  L.HadPicture = L.R.DecodedBitmap != nullptr;
+  if (L.R.Valid) {
+    L.Buffer.assign((static_cast<size_t>(L.R.DataSize) + 1) / 2, 0);
+    L.Pixels = Pixels(L.R, L.Buffer);
+  }
+  L.Shown = M.List;
+  return L;
+}
+
+void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& File, int32_t Width,
+                             int32_t Height, int32_t Channels) {
+  const ImageRecord& R = L.R;
+  EXPECT_TRUE(R.Valid && L.Pixels && L.Shown.empty() && R.ErrorText.empty());
+  EXPECT_EQ(R.FileName, File);
+  EXPECT_EQ(R.DataType, "BYTE");
+  EXPECT_EQ(
+      std::vector<int32_t>(
+          {R.Width, R.Height, R.Channels, R.BytesPerPixel, R.DataSize, R.HeaderSize}),
+      std::vector<int32_t>({Width, Height, Channels, Channels, Width * Height * Channels, -1}));
+  EXPECT_FALSE(R.FlipRows || R.SwapBytes || R.IsColorCube);
+  EXPECT_EQ(std::vector<double>({R.BZero, R.BScale, R.DataMin, R.DataMax}),
+            std::vector<double>({0.0, 1.0, 1.0, -1.0}));
+  EXPECT_EQ(R.DecodedBitmap, nullptr);
+}
+
+std::string CliPath() { return std::string(OBRA_BIN_DIR) + "/obra-cli"; }
+
+CliRun RunCli(const std::string& Args, const TempDir& Scratch) {
+  const std::string Out = Scratch.File("cli-stdout"), Err = Scratch.File("cli-stderr");
+  const int Raw = std::system((CliPath() + " " + Args + " >" + Out + " 2>" + Err).c_str());
+  return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, ReadText(Out), ReadText(Err)};
 }
 
 }  // namespace obra::test

@@ -1,11 +1,20 @@
-// Helpers shared by the test binaries: temporary directories, file bytes and
-// the location of the real solar images.
+// Helpers shared by the test binaries: temporary directories and file bytes,
+// the real solar images, image files built in code (FITS cards, byte orders),
+// the two ways a file is loaded, the astropy oracle and obra-cli runs.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <bit>
+#include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "IOGraphics.h"
 
 namespace obra::test {
 
@@ -26,6 +35,23 @@ class TempDir {
 void WriteBytes(const std::string& File, const std::vector<uint8_t>& Bytes);
 std::vector<uint8_t> ReadBytes(const std::string& File);
 void WriteText(const std::string& File, const std::string& Text);
+std::string ReadText(const std::string& File);
+
+// Runs Write with the file-size limit at Bytes and SIGXFSZ ignored, so that a
+// write fails part way; returns what Write returned.
+template <typename F>
+auto WithFileSizeLimit(rlim_t Bytes, F Write) {
+  rlimit Old{};
+  getrlimit(RLIMIT_FSIZE, &Old);
+  rlimit Small = Old;
+  Small.rlim_cur = Bytes;
+  const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &Small);
+  const auto Result = Write();
+  setrlimit(RLIMIT_FSIZE, &Old);
+  std::signal(SIGXFSZ, OldHandler);
+  return Result;
+}
 
 // Path of a file in the shared data directory, or empty when it is absent.
 std::string SharedData(const std::string& Name);
@@ -37,5 +63,89 @@ struct Messages {
     return [this](const std::string& M) { List.push_back(M); };
   }
 };
+
+// V as Bytes bytes in the given order, appended to B or stored at At.
+void Append(std::vector<uint8_t>& B, uint32_t V, int Bytes, bool Big);
+void Store(std::vector<uint8_t>& B, size_t At, uint32_t V, int Bytes, bool Big);
+uint32_t Fetch(const uint8_t* P, int Bytes, bool Big);
+
+template <typename T>
+std::vector<uint8_t> BigEndian(const std::vector<T>& Values) {
+  std::vector<uint8_t> B;
+  for (T V : Values) {
+    uint8_t Raw[sizeof(T)];
+    std::memcpy(Raw, &V, sizeof(T));
+    if constexpr (std::endian::native == std::endian::little)
+      for (size_t I = sizeof(T); I-- > 0;) B.push_back(Raw[I]);
+    else
+      B.insert(B.end(), Raw, Raw + sizeof(T));
+  }
+  return B;
+}
+
+template <typename T>
+std::vector<uint8_t> LittleEndian(const std::vector<T>& Values) {
+  std::vector<uint8_t> B = BigEndian(Values);
+  for (size_t I = 0; I < B.size(); I += sizeof(T))
+    for (size_t A = I, Z = I + sizeof(T) - 1; A < Z; ++A, --Z) std::swap(B[A], B[Z]);
+  return B;
+}
+
+// Native 16-bit samples from a raw little-endian dump.
+std::vector<uint16_t> Samples16(const std::vector<uint8_t>& LittleEndianBytes);
+
+// One 80-character FITS card: the text as given, padded with blanks.
+std::string RawCard(std::string_view Text);
+// A value card: keyword in columns 1-8, "= " in 9-10, the value, an optional comment.
+std::string Card(std::string_view Key, std::string_view Value, std::string_view Comment = {});
+// The mandatory cards of a 2-D primary header, then More.
+std::vector<std::string> ImageCards(int Bitpix, int Width, int Height,
+                                    const std::vector<std::string>& More = {});
+// Header (cards, END unless told otherwise, blanks to a 2880-byte block) then
+// the data, padded with zeros to a block as FITS writers do.
+std::vector<uint8_t> FitsFile(const std::vector<std::string>& Cards,
+                              const std::vector<uint8_t>& Data, bool End = true,
+                              bool PadData = true);
+
+// The Python with astropy and numpy, or empty when it is not usable.
+std::string AstropyPython();
+// Runs tests/tools/fits_oracle.py with Args; true when it succeeded.
+bool RunOracle(const std::string& Args);
+
+// The window's full load: LoadImageFile with ConvertToBits 16, allocate and messages on.
+struct FullLoad {
+  ImageRecord R;
+  std::vector<uint16_t> Buffer;
+  std::vector<std::string> Shown;
+};
+FullLoad LoadWholeFile(const std::string& File);
+FullLoad WriteAndLoad(const std::string& File, const std::vector<uint8_t>& Bytes);
+
+// A PNG, BMP or JPEG read as the load pipeline does it: the header read, then,
+// when that succeeded, the pixel read into a buffer of DataSize bytes.
+struct DecodedLoad {
+  ImageRecord R;
+  std::vector<uint16_t> Buffer;
+  std::vector<std::string> Shown;
+  bool HadPicture = false;  // a decoded picture was held between the two reads
+  bool Pixels = false;
+  std::vector<uint8_t> Bytes() const;  // the first DataSize bytes of the buffer
+  std::vector<uint16_t> Samples() const;
+};
+using HeaderReader = void (*)(const std::string&, ImageRecord&, bool, const MessageSink&);
+using PixelReader = bool (*)(ImageRecord&, std::vector<uint16_t>&);
+DecodedLoad LoadDecoded(HeaderReader Header, PixelReader Pixels, const std::string& File,
+                        bool ShowMessages);
+// A good read of an 8-bit picture: no fault, the file's path, the decoded layout.
+void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& File, int32_t Width,
+                             int32_t Height, int32_t Channels);
+
+// obra-cli beside the test binaries, run with Args; its exit status and output.
+struct CliRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+std::string CliPath();
+CliRun RunCli(const std::string& Args, const TempDir& Scratch);
 
 }  // namespace obra::test

@@ -1,3 +1,4 @@
+// Channel labels and the observation time as shown and in file names.
 #include <gtest/gtest.h>
 
 #include "ZEL_param.h"
@@ -12,27 +13,25 @@ TEST(ZelParam, WavelengthLabels) {
   for (int Unknown : {0, -1, 170, 195, 5000}) EXPECT_EQ(WavelengthLabel(Unknown), "");
 }
 
-TEST(ZelParam, FormatObsTime) {
-  EXPECT_EQ(FormatObsTime("2010-05-13T12:34:56.78"), "13. 05. 2010    12:34:56");
-  EXPECT_EQ(FormatObsTime("2010-05-13T12:34:56Z"), "13. 05. 2010    12:34:56");
-  EXPECT_EQ(FormatObsTime("2010-05-13T12:34:56"), "13. 05. 2010    12:34:56");
-  EXPECT_EQ(FormatObsTime(""), "");
-}
-
-TEST(ZelParam, FormatObsTimeOfOddTexts) {
-  // Without "T" or "-" the text is shown as it is (trimmed).
-  EXPECT_EQ(FormatObsTime("2010-05-13"), "2010-05-13");
-  EXPECT_EQ(FormatObsTime("  20100513T123456 "), "20100513T123456");
-  EXPECT_EQ(FormatObsTime("   "), "");
-  // Parts beyond either end of the text are left out, never read.
-  EXPECT_EQ(FormatObsTime("2010-05-13T12:34"), "13. 05. 2010    12:34");
-  EXPECT_EQ(FormatObsTime("T-"), ". . T-    -");
-  EXPECT_EQ(FormatObsTime("1-T"), "1-. T. 1-T    ");
-}
-
-TEST(ZelParam, ObsTimeForFileName) {
-  EXPECT_EQ(ObsTimeForFileName("2010-05-13T12:34:56.78"), "2010_05_13T12_34_56_78");
-  EXPECT_EQ(ObsTimeForFileName("2010-05-13t12:34"), "2010_05_13_12_34");
-  EXPECT_EQ(ObsTimeForFileName(""), "");
-  EXPECT_EQ(ObsTimeForFileName("a b"), "___");
+TEST(ZelParam, ObservationTimeTexts) {
+  // Without "T" or "-" the text is shown as it is (trimmed); parts beyond
+  // either end of the text are left out, never read.
+  const std::pair<const char*, const char*> Shown[] = {
+      {"2010-05-13T12:34:56.78", "13. 05. 2010    12:34:56"},
+      {"2010-05-13T12:34:56Z", "13. 05. 2010    12:34:56"},
+      {"2010-05-13T12:34:56", "13. 05. 2010    12:34:56"},
+      {"", ""},
+      {"2010-05-13", "2010-05-13"},
+      {"  20100513T123456 ", "20100513T123456"},
+      {"   ", ""},
+      {"2010-05-13T12:34", "13. 05. 2010    12:34"},
+      {"T-", ". . T-    -"},
+      {"1-T", "1-. T. 1-T    "}};
+  for (const auto& [Text, Want] : Shown) EXPECT_EQ(FormatObsTime(Text), Want) << Text;
+  const std::pair<const char*, const char*> Named[] = {
+      {"2010-05-13T12:34:56.78", "2010_05_13T12_34_56_78"},
+      {"2010-05-13t12:34", "2010_05_13_12_34"},
+      {"", ""},
+      {"a b", "___"}};
+  for (const auto& [Text, Want] : Named) EXPECT_EQ(ObsTimeForFileName(Text), Want) << Text;
 }

@@ -1,54 +1,34 @@
+// Activation control: worker threads over one job, progress, refusals and
+// shutdown. Also run under ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <random>
 #include <thread>
-#include <vector>
 
 #include "Activation.h"
-#include "AdaptiveEQ.h"
+#include "EngineFixtures.h"
 
 using namespace obra;
+using namespace obra::test;
 
 namespace {
 
 struct Fixture {
-  KernelTableType Kernel;
-  NoiseKernelType Noise;
-  std::vector<uint16_t> Input, Output;
+  Tables T = ShippedLike(10);
+  Image In;
+  std::vector<uint16_t> Output;
   EqualizeJob Job;
 
-  Fixture(int32_t W, int32_t H, int32_t R, uint32_t Seed = 1) {
-    Parameters P;
-    P.KerS_160 = P.KerS_40 = 1.0f;
-    P.KerS_20 = 0.5f;
-    P.NRSigma = 10;
-    BuildKernels(P, Kernel, Noise);
-    std::mt19937 Rng(Seed);
-    Input.resize(size_t(W) * H);
-    for (uint16_t& V : Input) V = static_cast<uint16_t>(Rng() % 8 ? 500 + Rng() % 300 : 0);
-    Output.assign(Input.size(), 7);
-    Job.Input = Input.data();
-    Job.Output = Output.data();
-    Job.Width = W;
-    Job.Height = H;
-    Job.MinValue = 500;
-    Job.MaxValue = 799;
-    Job.RoiWidth = W;
-    Job.RoiHeight = H;
-    Job.KerSize = R;
-    Job.NoiseHalfLength = 20;
-    Job.Kernel = &Kernel;
-    Job.Noise = &Noise;
+  Fixture(int32_t W, int32_t H, int32_t R) : In(Blank(W, H)) {
+    std::mt19937 Rng(1);
+    for (uint16_t& V : In.Samples) V = static_cast<uint16_t>(Rng() % 8 ? 500 + Rng() % 300 : 0);
+    Job = JobFor(In, Output, T, R, 20);
   }
-
-  std::vector<uint16_t> SingleThreaded(EngineKind Kind) {
-    std::vector<uint16_t> Out(Input.size(), 7);
-    EqualizeJob J = Job;
-    J.Output = Out.data();
-    std::atomic<int32_t> P{0};
-    EqualizeBand(J, 0, 1, P, Kind);
-    return Out;
+  std::vector<uint16_t> SingleThreaded(EngineKind Kind) const {
+    return RunInto(Job, std::vector<uint16_t>(Output.size(), Sentinel), Kind);
+  }
+  bool Untouched() const {
+    return std::count(Output.begin(), Output.end(), Sentinel) == std::ssize(Output);
   }
 };
 
@@ -64,17 +44,14 @@ bool WaitForCompletion(const Activation& A, int32_t RoiWidth) {
 
 }  // namespace
 
-TEST(Activation, ProcessorCountIsOneToSixtyFour) {
+TEST(Activation, ThreadedRunEqualsSingleThreaded) {
   EXPECT_GE(ProcessorCount(), 1);
   EXPECT_LE(ProcessorCount(), MaxThreads);
-}
-
-TEST(Activation, ThreadedRunEqualsSingleThreaded) {
   for (EngineKind Kind : {EngineKind::Production, EngineKind::Reference}) {
     Fixture F(61, 23, Kind == EngineKind::Reference ? 6 : 30);
     const std::vector<uint16_t> Want = F.SingleThreaded(Kind);
     for (int32_t Threads : {1, 2, 5, 64}) {
-      F.Output.assign(F.Input.size(), 7);
+      std::fill(F.Output.begin(), F.Output.end(), Sentinel);
       Activation A;
       ASSERT_TRUE(A.StartWorkers(F.Job, Threads, Kind));
       EXPECT_TRUE(A.Running());
@@ -88,52 +65,36 @@ TEST(Activation, ThreadedRunEqualsSingleThreaded) {
   }
 }
 
-TEST(Activation, RectangleNarrowerThanThreadCountCompletes) {
+TEST(Activation, NarrowAndEmptyRectanglesComplete) {
   Fixture F(40, 12, 4);
-  F.Job.RoiLeft = 30;
-  F.Job.RoiWidth = 3;
   Activation A;
-  ASSERT_TRUE(A.StartWorkers(F.Job, 8));
+  ASSERT_TRUE(A.StartWorkers(WithRoi(F.Job, {30, 0, 3, 12}), 8));
   ASSERT_TRUE(WaitForCompletion(A, 3));
   A.Wait();
-  EXPECT_EQ(A.WorkerProgress(), 3);
   EXPECT_EQ(A.ThreadCount(), 8);
   EXPECT_EQ(A.ScratchBytes(0), 0u);  // an empty band needs no scratch
   EXPECT_GT(A.ScratchBytes(7), 0u);
-}
-
-TEST(Activation, EmptyRectangleIsCompleteAtOnce) {
-  Fixture F(10, 10, 2);
-  F.Job.RoiHeight = 0;
-  Activation A;
-  ASSERT_TRUE(A.StartWorkers(F.Job, 3));
-  ASSERT_TRUE(WaitForCompletion(A, 10));
-  F.Job.RoiWidth = 0;
+  std::fill(F.Output.begin(), F.Output.end(), Sentinel);
+  ASSERT_TRUE(A.StartWorkers(WithRoi(F.Job, {0, 0, 40, 0}), 3));
+  ASSERT_TRUE(WaitForCompletion(A, 40));
   A.Wait();
-  ASSERT_TRUE(A.StartWorkers(F.Job, 3));
+  ASSERT_TRUE(A.StartWorkers(WithRoi(F.Job, {0, 0, 0, 12}), 3));
   A.Wait();
   EXPECT_EQ(A.WorkerProgress(), 0);
-  for (uint16_t V : F.Output) EXPECT_EQ(V, 7);
+  EXPECT_TRUE(F.Untouched());
 }
 
-TEST(Activation, RefusesBadStartsWithNothingRunning) {
-  Fixture F(20, 20, 3);
+TEST(Activation, RefusesBadStartsAndASecondStartWhileRunning) {
+  Fixture F(120, 60, 20);
   Activation A;
   EXPECT_FALSE(A.StartWorkers(F.Job, 0));
   EXPECT_FALSE(A.StartWorkers(F.Job, MaxThreads + 1));
   EqualizeJob Bad = F.Job;
   Bad.KerSize = 65;
   EXPECT_FALSE(A.StartWorkers(Bad, 2));
-  Bad = F.Job;
-  Bad.RoiWidth = 21;
-  EXPECT_FALSE(A.StartWorkers(Bad, 2));
+  EXPECT_FALSE(A.StartWorkers(WithRoi(F.Job, {0, 0, 121, 60}), 2));
   EXPECT_FALSE(A.Running());
-  for (uint16_t V : F.Output) EXPECT_EQ(V, 7);
-}
-
-TEST(Activation, SecondStartWhileRunningIsRefused) {
-  Fixture F(120, 60, 20);
-  Activation A;
+  EXPECT_TRUE(F.Untouched());
   ASSERT_TRUE(A.StartWorkers(F.Job, 2, EngineKind::Reference));
   EXPECT_FALSE(A.StartWorkers(F.Job, 2));
   A.Wait();
@@ -144,16 +105,14 @@ TEST(Activation, SecondStartWhileRunningIsRefused) {
 }
 
 TEST(Activation, DestroyingARunningActivationStopsAndJoins) {
-  // A run of many seconds; the destructor must end it after the columns in
+  // A run of many seconds; the destructor ends it after the columns in
   // progress, leaving the buffers untouched from then on.
   Fixture F(400, 300, 64);
   {
     Activation A;
     ASSERT_TRUE(A.StartWorkers(F.Job, 2, EngineKind::Reference));
   }
-  size_t Untouched = 0;
-  for (uint16_t V : F.Output) Untouched += V == 7;
-  EXPECT_GT(Untouched, 0u);
+  EXPECT_GT(std::count(F.Output.begin(), F.Output.end(), Sentinel), 0);
   const std::vector<uint16_t> After = F.Output;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(F.Output, After);
@@ -172,16 +131,6 @@ TEST(Activation, QuittingDuringARunExitsCleanly) {
       testing::ExitedWithCode(0), "");
 }
 
-TEST(Activation, ProgressPercentRoundsHalfToEven) {
-  EXPECT_EQ(ProgressPercent(1, 40), 2);  // 2.5
-  EXPECT_EQ(ProgressPercent(3, 40), 8);  // 7.5
-  EXPECT_EQ(ProgressPercent(1, 3), 33);
-  EXPECT_EQ(ProgressPercent(2, 3), 67);
-  EXPECT_EQ(ProgressPercent(0, 7), 0);
-  EXPECT_EQ(ProgressPercent(7, 7), 100);
-  EXPECT_EQ(ProgressPercent(0, 0), 100);
-}
-
 TEST(Activation, WorkersKeepTheTablesOfTheirStart) {
   // A configuration read during a run rebuilds the process-wide tables; the
   // run goes on with the tables it started with.
@@ -189,8 +138,14 @@ TEST(Activation, WorkersKeepTheTablesOfTheirStart) {
   const std::vector<uint16_t> Want = F.SingleThreaded(EngineKind::Production);
   Activation A;
   ASSERT_TRUE(A.StartWorkers(F.Job, 2));
-  F.Kernel.Entries.fill(0.0f);
-  F.Noise.Entries.fill(0.0f);
+  F.T.Kernel.Entries.fill(0.0f);
+  F.T.Noise.Entries.fill(0.0f);
   A.Wait();
   EXPECT_EQ(F.Output, Want);
+}
+
+TEST(Activation, ProgressPercentRoundsHalfToEven) {
+  const int32_t Cases[][3] = {{1, 40, 2}, {3, 40, 8},  {1, 3, 33}, {2, 3, 67},
+                              {0, 7, 0},  {7, 7, 100}, {0, 0, 100}};
+  for (const auto& C : Cases) EXPECT_EQ(ProgressPercent(C[0], C[1]), C[2]) << C[0] << "/" << C[1];
 }

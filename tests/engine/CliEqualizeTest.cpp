@@ -1,116 +1,78 @@
 // obra-cli equalize, run as a user runs it, against the engine called directly.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <random>
-
-#include "../ImageFixtures.h"
 #include "../TestSupport.h"
-#include "AdaptiveEQ.h"
-#include "IOGraphics.h"
+#include "EngineFixtures.h"
 #include "IniFile.h"
 
 using namespace obra;
+using namespace obra::test;
 
 namespace {
-
-std::string Cli() { return std::string(OBRA_BIN_DIR) + "/obra-cli"; }
-
-// Runs obra-cli equalize with Args, its stderr into ErrFile; returns the exit status.
-int RunCli(const std::string& Args, const std::string& ErrFile) {
-  const int S = std::system((Cli() + " equalize " + Args + " 2>" + ErrFile).c_str());
-  return WIFEXITED(S) ? WEXITSTATUS(S) : -1;
-}
-
-std::string TextOf(const std::string& File) {
-  const std::vector<uint8_t> B = test::ReadBytes(File);
-  return {B.begin(), B.end()};
-}
 
 class CliEqualize : public testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(Cli())) GTEST_SKIP() << "obra-cli not built";
+    if (!std::filesystem::exists(CliPath())) GTEST_SKIP() << "obra-cli not built";
     std::mt19937 Rng(4);
     std::vector<int16_t> V(40 * 30);
     for (int16_t& S : V) S = static_cast<int16_t>(Rng() % 9 ? 100 + Rng() % 2900 : 0);
-    Fits = Dir.File("frame.fits");
-    test::WriteBytes(Fits, test::FitsFile(test::ImageCards(16, 40, 30), test::BigEndian(V)));
+    WriteBytes(Fits, FitsFile(ImageCards(16, 40, 30), BigEndian(V)));
   }
-  test::TempDir Dir;
-  std::string Fits;
+  CliRun Equalize(const std::string& Args) { return RunCli("equalize " + Fits + " " + Args, Dir); }
+  // The samples of an activation file written by obra-cli.
+  std::vector<uint16_t> Written(const std::string& File) {
+    ImageRecord R;
+    std::vector<uint16_t> S;
+    LoadImageFile(File, R, S, 0, true, false, nullptr);
+    EXPECT_TRUE(R.Valid && R.Width == 40 && R.Height == 30);
+    return S;
+  }
+  TempDir Dir;
+  const std::string Fits = Dir.File("frame.fits");
 };
 
 }  // namespace
 
 TEST_F(CliEqualize, WritesTheRectangleAsTheEngineComputesIt) {
-  const std::string Prod = Dir.File("p.act"), Ref = Dir.File("r.act"), Err = Dir.File("err");
-  ASSERT_EQ(RunCli(Fits + " -o " + Prod + " --roi 5,4,20,18 --threads 3", Err), 0) << TextOf(Err);
-  const std::string Progress = TextOf(Err);
-  EXPECT_NE(Progress.find("Processing     0 %\n"), std::string::npos) << Progress;
-  EXPECT_NE(Progress.find("Processing     100 %\n"), std::string::npos) << Progress;
-  ASSERT_EQ(RunCli(Fits + " -o " + Ref + " --roi 5,4,20,18 --engine reference --threads 1", Err),
-            0);
-  EXPECT_EQ(test::ReadBytes(Prod), test::ReadBytes(Ref));
+  const std::string Prod = Dir.File("p.act"), Ref = Dir.File("r.act");
+  CliRun R = Equalize("-o " + Prod + " --roi 5,4,20,18 --threads 3");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_NE(R.Err.find("Processing     0 %\n"), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find("Processing     100 %\n"), std::string::npos) << R.Err;
+  ASSERT_EQ(Equalize("-o " + Ref + " --roi 5,4,20,18 --engine reference --threads 1").Status, 0);
+  EXPECT_EQ(ReadBytes(Prod), ReadBytes(Ref));
 
-  // The same run through the engine, with the configuration beside obra-cli.
-  ImageRecord In, Act;
-  std::vector<uint16_t> Samples, Written;
-  LoadImageFile(Fits, In, Samples, 16, true, false, nullptr);
-  LoadImageFile(Prod, Act, Written, 0, true, false, nullptr);
-  ASSERT_TRUE(In.Valid);
-  ASSERT_TRUE(Act.Valid);
-  ASSERT_EQ(Act.Width, 40);
-  ASSERT_EQ(Act.Height, 30);
+  // The same run through the engine, with the configuration beside obra-cli;
+  // 0 outside the rectangle.
+  const FullLoad In = LoadWholeFile(Fits);
   Parameters P;
   ASSERT_FALSE(ReadIniFile(std::string(OBRA_BIN_DIR) + "/OBRA.ini", P).Fatal);
-  KernelTableType Kernel;
-  NoiseKernelType Noise;
-  BuildKernels(P, Kernel, Noise);
-  std::vector<uint16_t> Want(Samples.size(), 0);
-  EqualizeJob J;
-  J.Input = Samples.data();
-  J.Output = Want.data();
-  J.Width = 40;
-  J.Height = 30;
-  J.MinValue = In.MinValue;
-  J.MaxValue = In.MaxValue;
-  J.RoiLeft = 5;
-  J.RoiTop = 4;
-  J.RoiWidth = 20;
-  J.RoiHeight = 18;
-  J.KerSize = P.KerSize;
-  J.NoiseHalfLength = P.NoiseHalfLength;
-  J.Kernel = &Kernel;
-  J.Noise = &Noise;
-  std::atomic<int32_t> Done{0};
-  EqualizeBand(J, 0, 1, Done, EngineKind::Reference);
-  EXPECT_EQ(Written, Want);  // 0 outside the rectangle
-}
+  const Tables T = Built(P);
+  std::vector<uint16_t> Want(In.Buffer.size(), 0);
+  const EqualizeJob J = MakeJob(In.Buffer.data(), Want.data(), 40, 30, In.R.MinValue, In.R.MaxValue,
+                                {5, 4, 20, 18}, P, T.Kernel, T.Noise);
+  EXPECT_EQ(Written(Prod), RunInto(J, Want, EngineKind::Reference));
 
-TEST_F(CliEqualize, WholeFrameByDefault) {
-  const std::string Out = Dir.File("w.act"), Err = Dir.File("err");
-  ASSERT_EQ(RunCli(Fits + " -o " + Out, Err), 0) << TextOf(Err);
-  ImageRecord Act;
-  std::vector<uint16_t> Written;
-  LoadImageFile(Out, Act, Written, 0, true, false, nullptr);
-  ASSERT_TRUE(Act.Valid);
-  EXPECT_GT(std::count_if(Written.begin(), Written.begin() + 40, [](uint16_t V) { return V; }), 0);
+  // Without --roi the whole frame, first row included.
+  ASSERT_EQ(Equalize("-o " + Prod).Status, 0);
+  const std::vector<uint16_t> Whole = Written(Prod);
+  EXPECT_GT(std::count_if(Whole.begin(), Whole.begin() + 40, [](uint16_t V) { return V; }), 0);
 }
 
 TEST_F(CliEqualize, FailuresExitNonZeroWithAMessage) {
-  const std::string Err = Dir.File("err"), Out = Dir.File("x.act");
-  EXPECT_EQ(RunCli(Dir.File("missing.fits") + " -o " + Out, Err), 1);
-  EXPECT_NE(TextOf(Err).find("missing.fits"), std::string::npos);
-  EXPECT_EQ(RunCli(Fits + " -o " + Out + " --roi 30,0,11,5", Err), 2);
-  EXPECT_NE(TextOf(Err).find("rectangle"), std::string::npos);
-  EXPECT_EQ(RunCli(Fits + " -o " + Out + " --roi 1,2,3", Err), 2);
-  EXPECT_EQ(RunCli(Fits + " -o " + Out + " --threads 0", Err), 2);
-  EXPECT_EQ(RunCli(Fits + " -o " + Out + " --engine fast", Err), 2);
-  EXPECT_EQ(RunCli(Fits, Err), 2);
-  EXPECT_EQ(RunCli(Fits + " -o " + Dir.File("no/such/dir/x.act"), Err), 1);
-  EXPECT_NE(TextOf(Err).find("cannot write"), std::string::npos);
+  const std::string Out = Dir.File("x.act");
+  CliRun R = RunCli("equalize " + Dir.File("missing.fits") + " -o " + Out, Dir);
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Err.find("missing.fits"), std::string::npos);
+  R = Equalize("-o " + Out + " --roi 30,0,11,5");
+  EXPECT_EQ(R.Status, 2);
+  EXPECT_NE(R.Err.find("rectangle"), std::string::npos);
+  for (const char* Bad : {" --roi 1,2,3", " --threads 0", " --engine fast"})
+    EXPECT_EQ(Equalize("-o " + Out + Bad).Status, 2) << Bad;
+  EXPECT_EQ(Equalize("").Status, 2);
+  R = Equalize("-o " + Dir.File("no/such/dir/x.act"));
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Err.find("cannot write"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(Out));
 }

@@ -1,0 +1,657 @@
+// PNG input (the loadpng entry points and the two reads) and PNG output (the
+// file form chunk by chunk, the depth choice, the save files and cut-outs),
+// both against libpng.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <map>
+#include <random>
+#include <tuple>
+
+#include "PNGformat.h"
+#include "PngWriter.h"
+#include "TestSupport.h"
+
+using namespace obra;
+using namespace obra::test;
+
+namespace {
+
+struct PngFixture {
+  uint32_t Width, Height;
+  int BitDepth, ColorType;
+  std::vector<uint8_t> Data;  // rows as stored (16-bit samples big-endian)
+  bool Interlaced = false;
+  std::vector<png_color> Palette = {};
+  std::vector<uint8_t> Trans = {};
+};
+
+void AppendToVector(png_structp Png, png_bytep Data, size_t Size) {
+  auto* Out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(Png));
+  Out->insert(Out->end(), Data, Data + Size);
+}
+
+// Encoded by libpng itself, so the fixtures are PNG files as any writer makes them.
+std::vector<uint8_t> EncodeWithLibpng(const PngFixture& S) {
+  std::vector<uint8_t> Out;
+  std::vector<png_bytep> Rows;
+  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop Info = png_create_info_struct(Png);
+  if (setjmp(png_jmpbuf(Png))) {
+    png_destroy_write_struct(&Png, &Info);
+    ADD_FAILURE() << "libpng refused the fixture";
+    return {};
+  }
+  png_set_write_fn(Png, &Out, AppendToVector, nullptr);
+  png_set_IHDR(Png, Info, S.Width, S.Height, S.BitDepth, S.ColorType,
+               S.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!S.Palette.empty()) png_set_PLTE(Png, Info, S.Palette.data(), int(S.Palette.size()));
+  if (!S.Trans.empty()) png_set_tRNS(Png, Info, S.Trans.data(), int(S.Trans.size()), nullptr);
+  png_write_info(Png, Info);
+  for (uint32_t Y = 0; Y < S.Height; ++Y)
+    Rows.push_back(const_cast<png_bytep>(S.Data.data()) + Y * png_get_rowbytes(Png, Info));
+  png_write_image(Png, Rows.data());
+  png_write_end(Png, nullptr);
+  png_destroy_write_struct(&Png, &Info);
+  return Out;
+}
+
+struct Decoded {
+  bool Ok = false;
+  uint32_t Width = 0, Height = 0;
+  int ColourType = -1, Depth = 0, Interlace = -1;
+  std::vector<uint32_t> Palette;  // 0xRRGGBB
+  std::vector<uint32_t> Pixels;   // 0xRRGGBB, grey and palette expanded
+};
+
+struct MemoryReader {
+  const std::vector<uint8_t>* Bytes;
+  size_t At = 0;
+};
+
+void ReadFromMemory(png_structp Png, png_bytep Out, png_size_t Size) {
+  auto* M = static_cast<MemoryReader*>(png_get_io_ptr(Png));
+  if (M->At + Size > M->Bytes->size()) png_error(Png, "read past the end");
+  std::memcpy(Out, M->Bytes->data() + M->At, Size);
+  M->At += Size;
+}
+
+// libpng's decode to 8-bit RGB.
+Decoded DecodeWithLibpng(const std::vector<uint8_t>& Bytes) {
+  Decoded D;
+  png_structp Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop Info = png_create_info_struct(Png);
+  MemoryReader M{&Bytes};
+  std::vector<uint8_t> Rows;
+  std::vector<png_bytep> Pointers;
+  if (setjmp(png_jmpbuf(Png))) {
+    png_destroy_read_struct(&Png, &Info, nullptr);
+    return Decoded{};
+  }
+  png_set_read_fn(Png, &M, ReadFromMemory);
+  png_read_info(Png, Info);
+  D.Width = png_get_image_width(Png, Info);
+  D.Height = png_get_image_height(Png, Info);
+  D.ColourType = png_get_color_type(Png, Info);
+  D.Depth = png_get_bit_depth(Png, Info);
+  D.Interlace = png_get_interlace_type(Png, Info);
+  png_colorp Colours = nullptr;
+  int Count = 0;
+  if (png_get_PLTE(Png, Info, &Colours, &Count) != 0)
+    for (int K = 0; K < Count; ++K)
+      D.Palette.push_back(Colours[K].red << 16 | Colours[K].green << 8 | Colours[K].blue);
+  png_set_expand(Png);
+  png_set_gray_to_rgb(Png);
+  png_read_update_info(Png, Info);
+  Rows.resize(size_t(D.Width) * 3 * D.Height);
+  for (uint32_t Y = 0; Y < D.Height; ++Y) Pointers.push_back(Rows.data() + Y * D.Width * 3);
+  png_read_image(Png, Pointers.data());
+  png_read_end(Png, nullptr);
+  png_destroy_read_struct(&Png, &Info, nullptr);
+  for (size_t I = 0; I < Rows.size(); I += 3)
+    D.Pixels.push_back(Rows[I] << 16 | Rows[I + 1] << 8 | Rows[I + 2]);
+  D.Ok = true;
+  return D;
+}
+
+// A chunk with its length and CRC.
+void AppendChunk(std::vector<uint8_t>& Out, const char* Type, const std::vector<uint8_t>& Data) {
+  Append(Out, uint32_t(Data.size()), 4, true);
+  const size_t TypeAt = Out.size();
+  Out.insert(Out.end(), Type, Type + 4);
+  Out.insert(Out.end(), Data.begin(), Data.end());
+  Append(Out, uint32_t(crc32(0, Out.data() + TypeAt, uInt(4 + Data.size()))), 4, true);
+}
+
+// Signature, an IHDR of the given size and IdatBytes bytes of junk image data.
+std::vector<uint8_t> ForgedPng(uint32_t Width, uint32_t Height, int BitDepth, int ColorType,
+                               size_t IdatBytes) {
+  std::vector<uint8_t> Out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, Ihdr;
+  Append(Ihdr, Width, 4, true);
+  Append(Ihdr, Height, 4, true);
+  Ihdr.insert(Ihdr.end(), {uint8_t(BitDepth), uint8_t(ColorType), 0, 0, 0});
+  AppendChunk(Out, "IHDR", Ihdr);
+  AppendChunk(Out, "IDAT", std::vector<uint8_t>(IdatBytes, 0x5A));
+  AppendChunk(Out, "IEND", {});
+  return Out;
+}
+
+std::vector<uint8_t> BigEndian16(const std::vector<uint16_t>& V) { return BigEndian(V); }
+
+PngFixture SmallRgb16() {
+  std::vector<uint16_t> V;
+  for (uint32_t I = 0; I < 7 * 5 * 3; ++I) V.push_back(uint16_t(I * 1237 + 3));
+  return {7, 5, 16, PNG_COLOR_TYPE_RGB, BigEndian16(V)};
+}
+
+DecodedLoad Load(const std::string& File, bool ShowMessages = true) {
+  return LoadDecoded(ReadPngHeader, ReadPngPixels, File, ShowMessages);
+}
+
+}  // namespace
+
+// ---- Input ---------------------------------------------------------------------
+
+TEST(PngReader, Gray8FillsTheRecordAndKeepsRowsTopFirst) {
+  TempDir Dir;
+  PngFixture S{5, 3, 8, PNG_COLOR_TYPE_GRAY, {}};
+  for (int I = 0; I < 15; ++I) S.Data.push_back(uint8_t(I * 17));
+  WriteBytes(Dir.File("x.png"), EncodeWithLibpng(S));
+  const DecodedLoad L = Load(Dir.File("x.png"));
+  ExpectGoodDecodedRecord(L, Dir.File("x.png"), 5, 3, 1);
+  EXPECT_FALSE(L.HadPicture);
+  EXPECT_EQ(L.Bytes(), S.Data);
+}
+
+// Every colour type and depth arrives as 8 or 16 bits of grey or R, G, B:
+// 16-bit samples in native order, alpha dropped, palettes (with transparency)
+// expanded, low grey depths scaled to 8 bits, interlacing undone.
+TEST(PngReader, EveryLayoutArrivesAsGreyOrRgb) {
+  const std::vector<png_color> Pal = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
+  const std::vector<uint16_t> Grey16 = {0, 1, 255, 256, 300, 0x1234, 0xABCD, 65535};
+  const std::vector<uint16_t> Abgr = {10, 20, 30, 0, 0, 255, 0, 255, 0, 255, 0, 0};
+  std::vector<uint16_t> Ramp, Rgb16;
+  for (int I = 0; I < 13 * 11; ++I) Ramp.push_back(uint16_t(I * 457 + 1));
+  for (uint32_t I = 0; I < 7 * 5 * 3; ++I) Rgb16.push_back(uint16_t(I * 1237 + 3));
+  std::vector<uint8_t> Rgb8;
+  for (int I = 0; I < 18; ++I) Rgb8.push_back(uint8_t(200 - I * 7));
+  const std::pair<PngFixture, std::vector<uint16_t>> Cases[] = {
+      {{4, 2, 16, PNG_COLOR_TYPE_GRAY, BigEndian16(Grey16)}, Grey16},
+      {{7, 5, 16, PNG_COLOR_TYPE_RGB, BigEndian16(Rgb16)}, Rgb16},
+      {{13, 11, 16, PNG_COLOR_TYPE_GRAY, BigEndian16(Ramp), true}, Ramp},
+      {{3, 2, 8, PNG_COLOR_TYPE_RGB, Rgb8}, {Rgb8.begin(), Rgb8.end()}},
+      {{2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {10, 1, 20, 2, 30, 3, 40, 4}}, {10, 20, 30, 40}},
+      {{2, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA,
+        BigEndian16({1000, 2000, 3000, 9, 4000, 5000, 6000, 9})},
+       {1000, 2000, 3000, 4000, 5000, 6000}},
+      // Indices 3, 2, 1, 0 packed at 8, 4 and 2 bits.
+      {{4, 1, 8, PNG_COLOR_TYPE_PALETTE, {3, 2, 1, 0}, false, Pal}, Abgr},
+      {{4, 1, 4, PNG_COLOR_TYPE_PALETTE, {0x32, 0x10}, false, Pal}, Abgr},
+      {{4, 1, 2, PNG_COLOR_TYPE_PALETTE, {0xE4}, false, Pal}, Abgr},
+      {{2, 1, 8, PNG_COLOR_TYPE_PALETTE, {0, 1}, false, Pal, {0, 128}}, {255, 0, 0, 0, 255, 0}},
+      {{4, 1, 1, PNG_COLOR_TYPE_GRAY, {0xA0}}, {255, 0, 255, 0}},
+      {{4, 1, 2, PNG_COLOR_TYPE_GRAY, {0x1B}}, {0, 85, 170, 255}},
+      {{4, 1, 4, PNG_COLOR_TYPE_GRAY, {0x0F, 0x7A}}, {0, 255, 119, 170}},
+  };
+  TempDir Dir;
+  const std::string File = Dir.File("x.png");
+  for (const auto& [S, Want] : Cases) {
+    SCOPED_TRACE(testing::Message() << S.ColorType << "/" << S.BitDepth);
+    WriteBytes(File, EncodeWithLibpng(S));
+    // The record described a 16-bit colour image before: nothing may stay.
+    DecodedLoad L;
+    L.R.DataType = "WORD", L.R.BytesPerPixel = 6;
+    Messages M;
+    ReadPngHeader(File, L.R, true, M.Sink());
+    ASSERT_TRUE(L.R.Valid);
+    L.Buffer.assign(size_t(L.R.DataSize + 1) / 2, 0);
+    ASSERT_TRUE(ReadPngPixels(L.R, L.Buffer));
+    const bool Wide = S.BitDepth == 16;
+    const int Channels = S.ColorType & PNG_COLOR_MASK_COLOR ? 3 : 1;
+    EXPECT_EQ(
+        std::tuple(L.R.Channels, L.R.DataType, L.R.BytesPerPixel, L.R.DataSize, L.R.SwapBytes),
+        std::tuple(Channels, Wide ? "WORD" : "BYTE", Channels * (Wide ? 2 : 1),
+                   int32_t(Want.size()) * (Wide ? 2 : 1), false));
+    if (Wide)
+      EXPECT_EQ(L.Samples(), Want);
+    else
+      EXPECT_EQ(L.Bytes(), std::vector<uint8_t>(Want.begin(), Want.end()));
+    int32_t W, H, Depth, Ch;
+    EXPECT_EQ(get_png_info(File.c_str(), &W, &H, &Depth, &Ch), 1);
+    EXPECT_EQ(std::tuple(W, H, Depth, Ch),
+              std::tuple(int32_t(S.Width), int32_t(S.Height), Wide ? 16 : 8, Channels));
+  }
+}
+
+TEST(PngReader, LoadersConvertDepthAndGreyToColourButNeverColourToGrey) {
+  TempDir Dir;
+  const std::string File = Dir.File("x.png");
+  WriteBytes(File, EncodeWithLibpng({2, 1, 8, PNG_COLOR_TYPE_GRAY, {7, 200}}));
+  std::vector<uint16_t> Out(6, 0xEEEE);
+  ASSERT_EQ(load_png_gray16(File.c_str(), Out.data(), 2, 1), 1);
+  EXPECT_EQ(std::tuple(Out[0], Out[1]), std::tuple(7 * 257, 200 * 257));
+  std::vector<uint8_t> Rgb(6);
+  ASSERT_EQ(load_png_rgb8(File.c_str(), Rgb.data(), 2, 1), 1);
+  EXPECT_EQ(Rgb, (std::vector<uint8_t>{7, 7, 7, 200, 200, 200}));
+  // A size other than the file's would write outside a buffer sized for it.
+  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 1, 1), 0);
+  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 2, 2), 0);
+  WriteBytes(File, EncodeWithLibpng({1, 1, 8, PNG_COLOR_TYPE_RGB, {1, 2, 3}}));
+  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 1, 1), 0);
+  EXPECT_EQ(load_png_gray8(nullptr, Rgb.data(), 1, 1), 0);
+  EXPECT_EQ(load_png_gray8(File.c_str(), nullptr, 1, 1), 0);
+
+  // The pixel read refuses a buffer too small, or a layout it does not know.
+  WriteBytes(File, EncodeWithLibpng(SmallRgb16()));
+  ImageRecord R;
+  ReadPngHeader(File, R, false, nullptr);
+  ASSERT_TRUE(R.Valid);
+  std::vector<uint16_t> Small(size_t(R.DataSize) / 2 - 1, 0xEEEE), Big(1000);
+  EXPECT_FALSE(ReadPngPixels(R, Small));
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(Small, std::vector<uint16_t>(Small.size(), 0xEEEE));
+  R.Valid = true;
+  R.BytesPerPixel = 4;
+  EXPECT_FALSE(ReadPngPixels(R, Big));
+  EXPECT_FALSE(R.Valid);
+}
+
+TEST(PngReader, FaultsAreReportedAndLeaveNoStaleDescription) {
+  TempDir Dir;
+  const std::string File = Dir.File("broken.png");
+  WriteText(File, "this is not a picture");
+  ImageRecord R;
+  R.DataType = "WORD", R.BytesPerPixel = 6, R.DataSize = 1000;
+  Messages M;
+  ReadPngHeader(File, R, true, M.Sink());
+  const std::string Bad = "broken.png is not a correct PNG file.";
+  EXPECT_EQ(std::tuple(R.Valid, R.ErrorText, M.List, R.FileName, R.DataType, R.BytesPerPixel,
+                       R.DataSize, R.HeaderSize),
+            std::tuple(false, Bad, std::vector<std::string>{Bad}, File, "", 0, 0, -1));
+  int32_t W = 9, H = 9, D = 9, C = 9;
+  EXPECT_NE(get_png_info(File.c_str(), &W, &H, &D, &C), 1);
+  EXPECT_EQ(W + H + D + C, 0);
+  // A missing file is quiet; a directory or pipe is no picture, and opening a
+  // pipe would block.
+  M.List.clear();
+  ReadPngHeader(Dir.File("missing.png"), R, false, M.Sink());
+  EXPECT_EQ(std::tuple(R.Valid, R.ErrorText, M.List.size()),
+            std::tuple(false, "missing.png is not a correct PNG file.", 0u));
+  ASSERT_EQ(mkfifo(Dir.File("fifo.png").c_str(), 0600), 0);
+  for (const std::string& Name : {Dir.Path().string() + "/", Dir.File("fifo.png")}) {
+    R.Valid = true;
+    ReadPngHeader(Name, R, false, nullptr);
+    EXPECT_FALSE(R.Valid) << Name;
+  }
+}
+
+TEST(PngReader, HugeSizesAreRefusedFromTheHeader) {
+  TempDir Dir;
+  const std::string File = Dir.File("huge.png");
+  const std::string Corrupt = "huge.png is not a correct PNG file.",
+                    Large = "File huge.png is too large.";
+  // Far more pixels than such a small file can hold, whatever its compression;
+  // then enough data to be plausible, but a byte count beyond 32 bits.
+  for (auto [W, Depth, Type, Idat, Message] :
+       {std::tuple{100000u, 8, PNG_COLOR_TYPE_GRAY, 100u, Corrupt},
+        std::tuple{40000u, 16, PNG_COLOR_TYPE_RGB, 100u, Corrupt},
+        std::tuple{46341u, 8, PNG_COLOR_TYPE_GRAY, 2100000u, Large},
+        std::tuple{20000u, 16, PNG_COLOR_TYPE_RGB_ALPHA, 3200000u, Large}}) {
+    WriteBytes(File, ForgedPng(W, W, Depth, Type, Idat));
+    const DecodedLoad L = Load(File);
+    EXPECT_EQ(std::tuple(L.R.Valid, L.R.DataSize, L.Shown),
+              std::tuple(false, 0, std::vector<std::string>{Message}))
+        << W;
+  }
+}
+
+TEST(PngReader, DamagedFilesAreRefusedCleanly) {
+  TempDir Dir;
+  const std::string File = Dir.File("x.png");
+  for (bool Interlaced : {false, true}) {
+    PngFixture S = SmallRgb16();
+    S.Interlaced = Interlaced;
+    const std::vector<uint8_t> Good = EncodeWithLibpng(S);
+    for (size_t N = 0; N < Good.size(); ++N) {
+      WriteBytes(File, {Good.begin(), Good.begin() + ptrdiff_t(N)});
+      const DecodedLoad L = Load(File, false);
+      ASSERT_FALSE(L.R.Valid && L.Pixels) << "prefix " << N;
+      EXPECT_EQ(L.R.ErrorText, "x.png is not a correct PNG file.") << "prefix " << N;
+    }
+    // Every byte of a PNG lies in the signature or a CRC-checked critical chunk.
+    for (size_t I = 0; I < Good.size(); ++I) {
+      std::vector<uint8_t> Bad = Good;
+      Bad[I] ^= 0x24;
+      WriteBytes(File, Bad);
+      const DecodedLoad L = Load(File, false);
+      ASSERT_FALSE(L.R.Valid && L.Pixels) << "flipped byte " << I;
+    }
+  }
+}
+
+TEST(PngLoad, ThroughTheLoadPipeline) {
+  TempDir Dir;
+  const std::string File = Dir.File("x.png");
+  // 8-bit grey is widened without rescaling; 16-bit colour is kept.
+  FullLoad L = WriteAndLoad(
+      File, EncodeWithLibpng({4, 2, 8, PNG_COLOR_TYPE_GRAY, {0, 1, 2, 128, 200, 254, 255, 7}}));
+  ASSERT_TRUE(L.R.Valid && L.Shown.empty());
+  EXPECT_EQ(std::tuple(L.R.ResultType, L.R.BytesPerPixel, L.R.MaxValue),
+            std::tuple("WORD", 2, 255));
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 1, 2, 128, 200, 254, 255, 7}));
+  std::vector<uint8_t> Good = EncodeWithLibpng(SmallRgb16());
+  L = WriteAndLoad(File, Good);
+  ASSERT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.Channels, 3);
+  EXPECT_EQ(BigEndian16(L.Buffer), SmallRgb16().Data);
+  // Damaged image data after an intact header is reported once.
+  Good.resize(Good.size() - 30);
+  L = WriteAndLoad(File, Good);
+  EXPECT_EQ(std::tuple(L.R.Valid, L.Shown),
+            std::tuple(false, std::vector<std::string>{"x.png is not a correct PNG file."}));
+}
+
+TEST(PngLoad, LargeSolarImageMatchesLibpng) {
+  const std::string File = SharedData("aia_193_2013-06-24T17-31-30_4096.png");
+  if (File.empty()) GTEST_SKIP() << "shared data absent";
+  const FullLoad L = LoadWholeFile(File);
+  ASSERT_TRUE(L.R.Valid);
+  ASSERT_EQ(std::tuple(L.R.Width, L.R.Height, L.R.DataType, L.R.Channels, L.Buffer.size()),
+            std::tuple(4096, 4096, "BYTE", 1, size_t(4096 * 4096)));
+  const Decoded Plain = DecodeWithLibpng(ReadBytes(File));
+  ASSERT_EQ(Plain.Pixels.size(), L.Buffer.size());
+  size_t Differing = 0;
+  for (size_t I = 0; I < L.Buffer.size(); ++I) Differing += L.Buffer[I] != (Plain.Pixels[I] & 0xFF);
+  EXPECT_EQ(Differing, 0u);
+}
+
+// ---- Output --------------------------------------------------------------------
+
+namespace {
+
+Picture24 MakePicture(int32_t W, int32_t H) {
+  return {W, H, std::vector<uint8_t>(size_t(W) * H * 3, 0)};
+}
+
+void SetPixel(Picture24& P, int32_t X, int32_t Y, uint32_t Rgb) {
+  uint8_t* Px = &P.Pixels[(size_t(Y) * P.Width + X) * 3];
+  Px[0] = uint8_t(Rgb), Px[1] = uint8_t(Rgb >> 8), Px[2] = uint8_t(Rgb >> 16);
+}
+
+uint32_t PixelAt(const Picture24& P, size_t I) {
+  return P.Pixels[3 * I + 2] << 16 | P.Pixels[3 * I + 1] << 8 | P.Pixels[3 * I];
+}
+
+// Colours distinct colours in bands, with a little noise so the depths
+// compress differently.
+Picture24 BandPicture(int32_t W, int32_t H, uint32_t Colours, uint32_t Seed) {
+  Picture24 P = MakePicture(W, H);
+  std::mt19937 Rng(Seed);
+  for (int32_t Y = 0; Y < H; ++Y)
+    for (int32_t X = 0; X < W; ++X)
+      SetPixel(P, X, Y,
+               0x102030u + (Rng() % 8 ? uint32_t(X * Colours / W) : Rng() % Colours) * 0x010305u);
+  return P;
+}
+
+// A picture whose pixel (x, y) is y << 8 | x.
+Picture24 Coordinates(int32_t W, int32_t H) {
+  Picture24 P = MakePicture(W, H);
+  for (int32_t Y = 0; Y < H; ++Y)
+    for (int32_t X = 0; X < W; ++X) SetPixel(P, X, Y, uint32_t(Y) << 8 | uint32_t(X));
+  return P;
+}
+
+struct Chunk {
+  std::string Type;
+  std::vector<uint8_t> Data;
+};
+
+// The file split into chunks, checking signature, lengths and CRCs.
+std::vector<Chunk> ParseChunks(const std::vector<uint8_t>& B) {
+  std::vector<Chunk> Chunks;
+  EXPECT_GE(B.size(), 8u);
+  EXPECT_EQ(std::vector<uint8_t>(B.begin(), B.begin() + 8),
+            (std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
+  size_t At = 8;
+  while (At + 12 <= B.size()) {
+    const uint32_t Length = Fetch(&B[At], 4, true);
+    if (At + 12 + Length > B.size()) break;
+    Chunks.push_back({std::string(reinterpret_cast<const char*>(&B[At + 4]), 4),
+                      {B.begin() + long(At + 8), B.begin() + long(At + 8 + Length)}});
+    EXPECT_EQ(Fetch(&B[At + 8 + Length], 4, true), uint32_t(crc32(0, &B[At + 4], Length + 4)));
+    At += 12 + Length;
+  }
+  EXPECT_EQ(At, B.size());
+  return Chunks;
+}
+
+std::vector<uint8_t> IdatStream(const std::vector<Chunk>& Chunks) {
+  std::vector<uint8_t> S;
+  for (const Chunk& C : Chunks)
+    if (C.Type == "IDAT") S.insert(S.end(), C.Data.begin(), C.Data.end());
+  return S;
+}
+
+std::vector<uint8_t> Encode(const Picture24& P) {
+  std::vector<uint8_t> Bytes;
+  const PngResult R = EncodePng(P, Bytes);
+  EXPECT_TRUE(R.Success) << R.ErrorText;
+  return Bytes;
+}
+
+void ExpectSamePixels(const Decoded& D, const Picture24& P) {
+  ASSERT_TRUE(D.Ok);
+  ASSERT_EQ(std::tuple(D.Width, D.Height), std::tuple(uint32_t(P.Width), uint32_t(P.Height)));
+  for (size_t I = 0; I < D.Pixels.size(); ++I) ASSERT_EQ(D.Pixels[I], PixelAt(P, I)) << I;
+}
+
+// An independent model of the palette: frequency order, ties by colour.
+std::vector<uint32_t> ExpectedPalette(const Picture24& P) {
+  std::map<uint32_t, size_t> Counts;
+  for (size_t I = 0; I < size_t(P.Width) * P.Height; ++I) ++Counts[PixelAt(P, I)];
+  std::vector<std::pair<size_t, uint32_t>> E;
+  for (const auto& [C, N] : Counts) E.emplace_back(N, C);
+  std::stable_sort(E.begin(), E.end(),
+                   [](const auto& A, const auto& B) { return A.first > B.first; });
+  std::vector<uint32_t> Palette;
+  for (const auto& Entry : E) Palette.push_back(Entry.second);
+  return Palette;
+}
+
+// Unfiltered rows of palette indices at Depth, deflated as the file form says.
+std::vector<uint8_t> CompressAtDepth(const Picture24& P, const std::vector<uint32_t>& Palette,
+                                     int Depth) {
+  std::map<uint32_t, uint8_t> Index;
+  for (size_t K = 0; K < Palette.size(); ++K) Index[Palette[K]] = uint8_t(K);
+  const size_t RowBytes = (size_t(P.Width) * Depth + 7) / 8;
+  std::vector<uint8_t> Raw;
+  for (int32_t Y = 0; Y < P.Height; ++Y) {
+    Raw.resize(Raw.size() + 1 + RowBytes, 0);
+    for (int32_t X = 0; X < P.Width; ++X)
+      Raw[Raw.size() - RowBytes + X * Depth / 8] |=
+          uint8_t(Index[PixelAt(P, size_t(Y) * P.Width + X)] << (8 - Depth - X * Depth % 8));
+  }
+  z_stream Z{};
+  EXPECT_EQ(deflateInit2(&Z, 9, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<uint8_t> Out(deflateBound(&Z, Raw.size()));
+  Z.next_in = Raw.data(), Z.avail_in = uInt(Raw.size());
+  Z.next_out = Out.data(), Z.avail_out = uInt(Out.size());
+  EXPECT_EQ(deflate(&Z, Z_FINISH), Z_STREAM_END);
+  Out.resize(Z.total_out);
+  deflateEnd(&Z);
+  return Out;
+}
+
+size_t Entries(const TempDir& D) {
+  return size_t(std::distance(std::filesystem::directory_iterator(D.Path()), {}));
+}
+
+}  // namespace
+
+TEST(PngWriter, FileForm) {
+  const std::vector<Chunk> C = ParseChunks(Encode(BandPicture(300, 200, 40, 1)));
+  ASSERT_GE(C.size(), 5u);
+  EXPECT_EQ(std::tuple(C[0].Type, C[1].Type, C[2].Type, C.back().Type, C.back().Data.size()),
+            std::tuple("IHDR", "sRGB", "PLTE", "IEND", 0u));
+  for (size_t K = 3; K + 1 < C.size(); ++K) EXPECT_EQ(C[K].Type, "IDAT") << K;
+  // Width, height, indexed colour, compression, filter method, no interlace.
+  ASSERT_EQ(C[0].Data.size(), 13u);
+  EXPECT_EQ(std::tuple(Fetch(&C[0].Data[0], 4, true), Fetch(&C[0].Data[4], 4, true), C[0].Data[9],
+                       C[0].Data[10], C[0].Data[11], C[0].Data[12]),
+            std::tuple(300u, 200u, 3, 0, 0, 0));
+  EXPECT_EQ(C[1].Data, std::vector<uint8_t>{0});  // perceptual intent
+  EXPECT_EQ(C[2].Data.size(), 40u * 3);
+  // zlib header: deflate with a 32 KiB window, level-9 flags.
+  const std::vector<uint8_t> Stream = IdatStream(C);
+  ASSERT_GE(Stream.size(), 2u);
+  EXPECT_EQ(std::tuple(Stream[0], Stream[1]), std::tuple(0x78, 0xDA));
+  // A noisy picture is well over 64 KiB compressed: several IDATs, none larger.
+  size_t Idats = 0;
+  for (const Chunk& K : ParseChunks(Encode(BandPicture(1500, 1000, 250, 2))))
+    if (K.Type == "IDAT") {
+      EXPECT_LE(K.Data.size(), 65536u);
+      ++Idats;
+    }
+  EXPECT_GT(Idats, 2u);
+}
+
+TEST(PngWriter, PaletteAndPixels) {
+  for (uint32_t Colours : {1u, 2u, 3u, 4u, 5u, 16u, 17u, 256u}) {
+    const Picture24 P = BandPicture(123, 45, Colours, Colours);
+    const Decoded D = DecodeWithLibpng(Encode(P));
+    EXPECT_EQ(std::tuple(D.ColourType, D.Interlace),
+              std::tuple(PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE));
+    EXPECT_EQ(D.Palette, ExpectedPalette(P));
+    ExpectSamePixels(D, P);
+  }
+  // 40, 30, 15 and 15 pixels of four colours: most frequent first, ties by colour.
+  Picture24 P = MakePicture(10, 10);
+  for (int32_t I = 0; I < 100; ++I)
+    SetPixel(P, (I * 37) % 10, ((I * 37) / 10) % 10,
+             I < 40   ? 0x000000
+             : I < 70 ? 0xFF0000
+             : I < 85 ? 0x00FF00
+                      : 0x0000FF);
+  Decoded D = DecodeWithLibpng(Encode(P));
+  EXPECT_EQ(D.Palette, (std::vector<uint32_t>{0x000000, 0xFF0000, 0x0000FF, 0x00FF00}));
+  ExpectSamePixels(D, P);
+  // 256 greys are indexed; one yellow text pixel more makes 257 colours: truecolour.
+  P = MakePicture(256, 8);
+  for (int32_t Y = 0; Y < 8; ++Y)
+    for (int32_t X = 0; X < 256; ++X) SetPixel(P, X, Y, uint32_t(X) * 0x010101u);
+  D = DecodeWithLibpng(Encode(P));
+  EXPECT_EQ(std::tuple(D.ColourType, D.Depth, D.Palette.size()),
+            std::tuple(PNG_COLOR_TYPE_PALETTE, 8, 256u));
+  ExpectSamePixels(D, P);
+  SetPixel(P, 3, 3, 0xFFFF00);
+  const std::vector<uint8_t> Bytes = Encode(P);
+  const std::vector<Chunk> C = ParseChunks(Bytes);
+  ASSERT_EQ(C.size(), 4u);
+  EXPECT_EQ(std::tuple(C[0].Type, C[1].Type, C[2].Type, C[3].Type, C[0].Data[8], C[0].Data[9]),
+            std::tuple("IHDR", "sRGB", "IDAT", "IEND", 8, 2));
+  D = DecodeWithLibpng(Bytes);
+  EXPECT_EQ(std::tuple(D.ColourType, D.Palette.size()), std::tuple(PNG_COLOR_TYPE_RGB, 0u));
+  ExpectSamePixels(D, P);
+}
+
+// The depth is the one whose compressed data is shortest among the depths that
+// hold the palette, the larger on a tie; the stored stream is exactly that
+// compression of unfiltered rows.
+TEST(PngWriter, DepthIsTheShortestCompression) {
+  const int32_t Sizes[][2] = {{200, 150}, {257, 31}, {64, 64}, {1, 1}, {9, 3}};
+  for (uint32_t Colours : {1u, 2u, 3u, 4u, 7u, 16u, 17u, 200u}) {
+    for (const auto& Size : Sizes) {
+      const Picture24 P = BandPicture(Size[0], Size[1], Colours, Colours + uint32_t(Size[0]));
+      const std::vector<Chunk> C = ParseChunks(Encode(P));
+      const std::vector<uint32_t> Palette = ExpectedPalette(P);
+      int Best = 0;
+      std::vector<uint8_t> BestData;
+      for (int Depth = 1; Depth <= 8; Depth *= 2) {
+        if (Palette.size() > (1u << Depth)) continue;
+        std::vector<uint8_t> Data = CompressAtDepth(P, Palette, Depth);
+        if (Best == 0 || Data.size() <= BestData.size()) Best = Depth, BestData = std::move(Data);
+      }
+      ASSERT_EQ(C[0].Data[8], Best) << Colours << " colours, " << Size[0] << "x" << Size[1];
+      EXPECT_EQ(IdatStream(C), BestData);
+    }
+  }
+}
+
+TEST(PngWriter, RealViewRoundTrips) {
+  const std::string Path = SharedData("aia_193_2013-06-24T17-31-30_4096.png");
+  if (Path.empty()) GTEST_SKIP() << "shared data absent";
+  const Decoded Source = DecodeWithLibpng(ReadBytes(Path));
+  ASSERT_TRUE(Source.Ok);
+  // A 1024 x 768 part of the grey frame, drawn as the view would be.
+  Picture24 P = MakePicture(1024, 768);
+  for (int32_t Y = 0; Y < 768; ++Y)
+    for (int32_t X = 0; X < 1024; ++X)
+      SetPixel(P, X, Y, Source.Pixels[size_t(Y + 1500) * Source.Width + size_t(X) + 1500]);
+  const Decoded D = DecodeWithLibpng(Encode(P));
+  EXPECT_EQ(D.ColourType, PNG_COLOR_TYPE_PALETTE);
+  ExpectSamePixels(D, P);
+}
+
+TEST(PngWriter, WritingFiles) {
+  TempDir Dir;
+  const Picture24 P = BandPicture(50, 20, 5, 3);
+  // Exactly the path given, no extension added, and an old file replaced.
+  WriteText(Dir.File("view_proc"), "old contents");
+  const PngResult R = WritePng(P, Dir.File("view_proc"));
+  ASSERT_TRUE(R.Success) << R.ErrorText;
+  EXPECT_TRUE(R.ErrorText.empty());
+  EXPECT_EQ(Entries(Dir), 1u);
+  EXPECT_EQ(ReadBytes(Dir.File("view_proc")), Encode(P));
+  // An empty or damaged picture is refused, and nothing is written.
+  std::vector<uint8_t> Bytes;
+  EXPECT_FALSE(EncodePng(Picture24{}, Bytes).Success);
+  Picture24 Short = MakePicture(4, 4);
+  Short.Pixels.pop_back();
+  EXPECT_FALSE(EncodePng(Short, Bytes).ErrorText.empty());
+  EXPECT_FALSE(WritePng(Short, Dir.File("x.png")).Success);
+  // A missing directory or a directory in the way are errors naming the file;
+  // a write that fails half way keeps the file that was there; no temporary
+  // file is left behind.
+  const PngResult Missing = WritePng(P, Dir.File("no/such/dir/a.png"));
+  EXPECT_FALSE(Missing.Success);
+  EXPECT_NE(Missing.ErrorText.find("no/such/dir/a.png"), std::string::npos) << Missing.ErrorText;
+  std::filesystem::create_directory(Dir.File("taken"));
+  WriteText(Dir.File("taken/inside"), "x");
+  EXPECT_FALSE(WritePng(P, Dir.File("taken")).ErrorText.empty());
+  WriteText(Dir.File("keep.png"), "previous");
+  const PngResult Cut = WithFileSizeLimit(
+      1000, [&] { return WritePng(BandPicture(400, 400, 200, 6), Dir.File("keep.png")); });
+  EXPECT_FALSE(Cut.Success);
+  EXPECT_NE(Cut.ErrorText.find("keep.png"), std::string::npos) << Cut.ErrorText;
+  EXPECT_EQ(ReadText(Dir.File("keep.png")), "previous");
+  EXPECT_EQ(Entries(Dir), 3u);
+}
+
+TEST(PngWriter, CutsAreClampedToThePicture) {
+  // Screen picture at scale 3 with the ROI 10, 5, 100 x 50: 33 x 16 pixels
+  // from column 3, rows 1 to 16.
+  Picture24 Cut = CutPicture(Coordinates(80, 40), 10 / 3, 5 / 3, 100 / 3, 50 / 3);
+  ASSERT_EQ(std::tuple(Cut.Width, Cut.Height), std::tuple(33, 16));
+  EXPECT_EQ(std::tuple(PixelAt(Cut, 0), PixelAt(Cut, 15 * 33 + 32)),
+            std::tuple(1u << 8 | 3u, 16u << 8 | 35u));
+  const Picture24 P = Coordinates(20, 10);
+  for (auto [X, Y, W, H, WantW, WantH, First] :
+       {std::tuple{15, 8, 10, 10, 5, 2, 8u << 8 | 15u},
+        {-3, -2, 6, 5, 3, 3, 0u},
+        {25, 0, 5, 5, 0, 0, 0u},
+        {2, 2, 0, 5, 0, 0, 0u},
+        {2, 2, -4, 5, 0, 0, 0u},
+        {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 0, 0, 0u},
+        {1, 1, INT32_MAX, INT32_MAX, 19, 9, 257u}}) {
+    Cut = CutPicture(P, X, Y, W, H);
+    EXPECT_EQ(std::tuple(Cut.Width, Cut.Height, Cut.Pixels.size()),
+              std::tuple(WantW, WantH, size_t(WantW * WantH * 3)))
+        << X << "," << Y;
+    EXPECT_TRUE(WantW == 0 || PixelAt(Cut, 0) == First) << X << "," << Y;
+  }
+  EXPECT_EQ(CutPicture(P, 0, 0, 20, 10).Pixels, P.Pixels);
+}
