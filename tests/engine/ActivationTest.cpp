@@ -133,11 +133,11 @@ TEST(Activation, QuittingDuringARunExitsCleanly) {
 
 TEST(Activation, WorkersKeepTheTablesOfTheirStart) {
   // A configuration read during a run rebuilds the process-wide tables; the
-  // run goes on with the tables it started with.
-  Fixture F(50, 30, 8);
-  const std::vector<uint16_t> Want = F.SingleThreaded(EngineKind::Production);
+  // run (long enough to be under way) goes on with the tables it started with.
+  Fixture F(160, 80, 30);
+  const std::vector<uint16_t> Want = F.SingleThreaded(EngineKind::Reference);
   Activation A;
-  ASSERT_TRUE(A.StartWorkers(F.Job, 2));
+  ASSERT_TRUE(A.StartWorkers(F.Job, 2, EngineKind::Reference));
   F.T.Kernel.Entries.fill(0.0f);
   F.T.Noise.Entries.fill(0.0f);
   A.Wait();

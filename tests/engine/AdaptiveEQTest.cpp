@@ -63,12 +63,10 @@ void ExpectProductionMatches(const EqualizeJob& Job, const std::vector<uint16_t>
     J.Output = Got.data();
     EXPECT_EQ(RunAll(J, EngineKind::Production, Count, Isa), Job.RoiWidth);
     const size_t First = std::mismatch(Want.begin(), Want.end(), Got.begin()).first - Want.begin();
-    ASSERT_EQ(First, Want.size()) << "isa " << int(Isa) << " at x=" << First % Job.Width
-                                  << " y=" << First / Job.Width << ": want " << Want[First]
-                                  << " got " << Got[First] << " (R=" << Job.KerSize
-                                  << " N=" << Job.NoiseHalfLength << " roi " << Job.RoiLeft << ","
-                                  << Job.RoiTop << "," << Job.RoiWidth << "," << Job.RoiHeight
-                                  << ")";
+    ASSERT_EQ(First, Want.size()) << "isa " << int(Isa) << " at " << First % Job.Width << ","
+                                  << First / Job.Width << " R=" << Job.KerSize << " N="
+                                  << Job.NoiseHalfLength << " roi " << Job.RoiLeft << ","
+                                  << Job.RoiTop << " " << Job.RoiWidth << "x" << Job.RoiHeight;
   }
 }
 
@@ -87,11 +85,8 @@ TEST(KernelTables, NarrowestComponentReachesFiveSigmaOnly) {
     for (int Dx = -64; Dx <= 64; ++Dx)
       ASSERT_TRUE(Dx * Dx + Dy * Dy <= 25 || K.At(Dx, Dy) == 0.0f) << Dx << "," << Dy;
   // The cut-off uses the single-precision sigma: 5.6f is slightly below 5.6.
-  EXPECT_EQ(GaussValue(28, 0, 5.6f), 0.0f);
-  EXPECT_GT(GaussValue(27, 0, 5.6f), 0.0f);
-  EXPECT_EQ(GaussValue(7, 0, 1.4f), 0.0f);
-  EXPECT_GT(GaussValue(20, 0, 4.0f), 0.0f);
-  EXPECT_EQ(GaussValue(21, 0, 4.0f), 0.0f);
+  EXPECT_TRUE(GaussValue(28, 0, 5.6f) == 0 && GaussValue(27, 0, 5.6f) > 0);
+  EXPECT_TRUE(GaussValue(7, 0, 1.4f) == 0 && GaussValue(20, 0, 4.0f) > 0 && GaussValue(21, 0, 4.0f) == 0);
 }
 
 TEST(KernelTables, WeightsAddWithTheirSignAndZeroClearsTheTable) {
@@ -100,8 +95,8 @@ TEST(KernelTables, WeightsAddWithTheirSignAndZeroClearsTheTable) {
   KernelTableType K;
   NoiseKernelType N;
   BuildKernels(P, K, N);
-  EXPECT_LT(K.At(0, 0), 0.0f);  // the narrower component is taller
-  EXPECT_GT(K.At(6, 0), 0.0f);  // only the wider one reaches here
+  // The narrower component is taller; only the wider one reaches 6.
+  EXPECT_TRUE(K.At(0, 0) < 0 && K.At(6, 0) > 0);
   BuildKernels(Only(&Parameters::KerS_10, 0.0f), K, N);
   for (float E : K.Entries) ASSERT_EQ(E, 0.0f);
 }
