@@ -376,6 +376,7 @@ struct Box {
 };
 
 TimeOverlay Overlay(int32_t Left, int32_t Top, int32_t Height) {
+  EXPECT_TRUE(EnsureTextRendering());
   TimeOverlay O;
   O.Text = "2013-06-24 17:31:30";
   O.RoiLeft = Left, O.RoiTop = Top, O.RoiHeight = Height;
@@ -385,7 +386,6 @@ TimeOverlay Overlay(int32_t Left, int32_t Top, int32_t Height) {
 
 // The pixels the overlay changed on a uniform picture of W x H at Scale.
 Box Drawn(int32_t W, int32_t H, int32_t Scale, const TimeOverlay* O) {
-  EXPECT_TRUE(EnsureTextRendering());
   DisplayLutType Lut;
   Lut.fill(Background);
   Picture24 P;

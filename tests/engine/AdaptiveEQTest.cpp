@@ -64,8 +64,8 @@ void ExpectProductionMatches(const EqualizeJob& Job, const std::vector<uint16_t>
     EXPECT_EQ(RunAll(J, EngineKind::Production, Count, Isa), Job.RoiWidth);
     const size_t First = std::mismatch(Want.begin(), Want.end(), Got.begin()).first - Want.begin();
     ASSERT_EQ(First, Want.size()) << "isa " << int(Isa) << " at " << First % Job.Width << ","
-                                  << First / Job.Width << " R=" << Job.KerSize << " N="
-                                  << Job.NoiseHalfLength << " roi " << Job.RoiLeft << ","
+                                  << First / Job.Width << " R=" << Job.KerSize
+                                  << " N=" << Job.NoiseHalfLength << " roi " << Job.RoiLeft << ","
                                   << Job.RoiTop << " " << Job.RoiWidth << "x" << Job.RoiHeight;
   }
 }
@@ -86,7 +86,8 @@ TEST(KernelTables, NarrowestComponentReachesFiveSigmaOnly) {
       ASSERT_TRUE(Dx * Dx + Dy * Dy <= 25 || K.At(Dx, Dy) == 0.0f) << Dx << "," << Dy;
   // The cut-off uses the single-precision sigma: 5.6f is slightly below 5.6.
   EXPECT_TRUE(GaussValue(28, 0, 5.6f) == 0 && GaussValue(27, 0, 5.6f) > 0);
-  EXPECT_TRUE(GaussValue(7, 0, 1.4f) == 0 && GaussValue(20, 0, 4.0f) > 0 && GaussValue(21, 0, 4.0f) == 0);
+  EXPECT_TRUE(GaussValue(7, 0, 1.4f) == 0 && GaussValue(20, 0, 4.0f) > 0 &&
+              GaussValue(21, 0, 4.0f) == 0);
 }
 
 TEST(KernelTables, WeightsAddWithTheirSignAndZeroClearsTheTable) {
