@@ -455,6 +455,22 @@ TEST_F(Workflow, ScaleButtonsAndTheScrollHint) {
   EXPECT_EQ(S.Image1.Width, 666);
 }
 
+TEST_F(Workflow, AnotherSizeIsPlacedAfreshAtTheSameScale) {
+  ASSERT_TRUE(Open(Image));
+  ASSERT_EQ(S.DisplayScale, 1);
+  EXPECT_EQ(S.Image1Left, (S.AreaWidth - W) / 2);
+  WriteFits(Dir.File("small.fits"), 300, 200, Pattern);
+  ASSERT_TRUE(Open(Dir.File("small.fits")));
+  EXPECT_EQ(S.Image1Left, (S.AreaWidth - 300) / 2);
+  EXPECT_EQ(S.Image1Top, (S.AreaHeight - 200) / 2);
+  WriteFits(Dir.File("wide.fits"), 2000, 700, Pattern);
+  ASSERT_TRUE(Open(Dir.File("wide.fits")));
+  EXPECT_EQ(S.DisplayScale, 1);  // the user's scale stays
+  EXPECT_EQ(S.FitScale, 3);
+  EXPECT_EQ(S.Image1Left, 0);
+  EXPECT_TRUE(S.Image1Visible);
+}
+
 TEST_F(Workflow, SaveModesWriteTheirSizes) {
   ASSERT_TRUE(Open(Image));
   SpeedButton1Click(S, 3);

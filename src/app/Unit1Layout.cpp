@@ -148,7 +148,7 @@ void SetupApplicationLook(QApplication& App) {
 // button of a group stays dark), faded when disabled.
 constexpr const char* ButtonStyle = R"(
 QToolButton { background: rgb(240, 235, 230); color: black; border: 1px solid rgb(128, 114, 104);
-              border-radius: 3px; padding: 2px 5px; }
+              border-radius: 3px; padding: 2px 3px; }
 QToolButton:hover { background: rgb(252, 249, 246); }
 QToolButton:pressed, QToolButton:checked { background: rgb(92, 78, 70); color: white;
                                            border-color: rgb(56, 47, 42); }
@@ -208,15 +208,18 @@ void TForm1::BuildToolBar(QFrame* Panel) {
   SpeedButtonSave = MakeButton(Panel, "SpeedButtonSave", QStringLiteral("&Save"));
   for (QToolButton* B : {SpeedButtonOpen, SpeedButtonPrevious, SpeedButtonDir, SpeedButtonNext,
                          SpeedButtonAdd, SpeedButtonSave}) {
-    B->setMinimumWidth(B == SpeedButtonOpen || B == SpeedButtonAdd || B == SpeedButtonSave ? 48
-                                                                                           : 26);
+    B->setMinimumWidth(B == SpeedButtonOpen || B == SpeedButtonAdd || B == SpeedButtonSave ? 42
+                                                                                           : 24);
     Row->addWidget(B);
   }
 
+  // The captions keep their whole text when the window is at its narrowest.
   auto Caption = [&](const char* Text) {
-    Row->addSpacing(10);
-    Row->addWidget(MakeLabel(Panel, QString::fromLatin1(Text), true));
-    Row->addSpacing(2);
+    Row->addSpacing(8);
+    QLabel* L = MakeLabel(Panel, QString::fromLatin1(Text), true);
+    L->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    Row->addWidget(L);
+    Row->addSpacing(3);
   };
   Caption("Scale");
   ScaleGroup = new QButtonGroup(this);
@@ -225,7 +228,7 @@ void TForm1::BuildToolBar(QFrame* Panel) {
     const QByteArray Name = "SpeedButton" + QByteArray::number(I);
     QToolButton* B = MakeButton(Panel, Name.constData(), QStringLiteral("1:%1").arg(I),
                                 QStringLiteral("Display scale"), true);
-    B->setMinimumWidth(34);
+    B->setMinimumWidth(28);
     ScaleButtons[I] = B;
     ScaleGroup->addButton(B, I);
     Row->addWidget(B);
@@ -233,8 +236,8 @@ void TForm1::BuildToolBar(QFrame* Panel) {
 
   auto Pair = [&](const char* Title, QToolButton* A, QToolButton* B) {
     Caption(Title);
-    A->setMinimumWidth(38);
-    B->setMinimumWidth(34);
+    A->setMinimumWidth(36);
+    B->setMinimumWidth(30);
     Row->addWidget(A);
     Row->addWidget(B);
     RadioGroup(this, {A, B});

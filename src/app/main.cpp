@@ -2,6 +2,7 @@
 // shared state and runs the main window until it closes.
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 
 #include "Global.h"
 #include "IniFile.h"
@@ -21,6 +22,9 @@ int main(int argc, char* argv[]) {
   int Result = 0;
   {
     obra::TForm1 Form1;
+    // Without a window manager "maximized" means nothing: start screen-sized anyway.
+    if (const QScreen* Screen = QGuiApplication::primaryScreen())
+      Form1.resize(Screen->availableGeometry().size().expandedTo(Form1.minimumSize()));
     Form1.showMaximized();
     Result = App.exec();
   }

@@ -2,6 +2,7 @@
 // initial states and the commands that work without an image.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QSignalSpy>
@@ -46,6 +47,19 @@ TEST_F(Window, CaptionSizeAndRegions) {
     const QByteArray Name = "StartLabel" + QByteArray::number(I);
     EXPECT_TRUE(Find<QLabel>(Name.constData())->isVisible());
   }
+}
+
+TEST_F(Window, ToolBarFitsTheNarrowestWindow) {
+  Form->resize(1024, 768);
+  QCoreApplication::processEvents();
+  const QWidget* Bar = Find<QWidget>("PanelTop");
+  EXPECT_LE(Bar->layout()->minimumSize().width(), 1024);
+  for (const QLabel* L : Bar->findChildren<QLabel*>())
+    EXPECT_GE(L->width(), L->sizeHint().width()) << L->text().toStdString();
+  // Every caption fits inside its button's border and padding.
+  for (const QToolButton* B : Bar->findChildren<QToolButton*>())
+    EXPECT_GE(B->width(), B->fontMetrics().horizontalAdvance(B->text().remove('&')) + 8)
+        << B->objectName().toStdString();
 }
 
 TEST_F(Window, ToolBarAtStart) {
