@@ -36,8 +36,7 @@ std::optional<FileAnswer> RunFileDialog(QWidget* Parent, const FileRequest& R, b
 
 std::string QtFilterText(const FileFilter& Filter) {
   std::string T = Filter.Name + " (";
-  for (size_t I = 0; I < Filter.Patterns.size(); ++I)
-    T += (I ? " " : "") + Filter.Patterns[I];
+  for (size_t I = 0; I < Filter.Patterns.size(); ++I) T += (I ? " " : "") + Filter.Patterns[I];
   return T + ")";
 }
 
@@ -54,9 +53,12 @@ Answer QtDialogs::YesNoCancel(const std::string& Text) {
   switch (QMessageBox::question(Parent_, QStringLiteral("OBRA"), Q(Text),
                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                                 QMessageBox::Cancel)) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Cancel;
+    case QMessageBox::Yes:
+      return Answer::Yes;
+    case QMessageBox::No:
+      return Answer::No;
+    default:
+      return Answer::Cancel;
   }
 }
 

@@ -60,8 +60,8 @@ void SetView(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, double XM
 }
 
 bool ViewUsable() {
-  return G.XMax != G.XMin && G.YMax != G.YMin && std::isfinite(G.XMin) &&
-         std::isfinite(G.XMax) && std::isfinite(G.YMin) && std::isfinite(G.YMax);
+  return G.XMax != G.XMin && G.YMax != G.YMin && std::isfinite(G.XMin) && std::isfinite(G.XMax) &&
+         std::isfinite(G.YMin) && std::isfinite(G.YMax);
 }
 
 void WorldToPixel(double X, double Y, int32_t& Px, int32_t& Py) {
@@ -95,8 +95,8 @@ bool KernelPlot(Picture24& Picture, int32_t KerSize) {
   auto P = [](int32_t I) { return static_cast<double>(KernelTable.At(I, 0)); };
   if (!(P(0) != 0.0) || !std::isfinite(P(0))) return false;
 
-  QImage Canvas(Picture.Pixels.data(), Picture.Width, Picture.Height,
-                qsizetype(Picture.Width) * 3, QImage::Format_BGR888);
+  QImage Canvas(Picture.Pixels.data(), Picture.Width, Picture.Height, qsizetype(Picture.Width) * 3,
+                QImage::Format_BGR888);
   QPainter Painter(&Canvas);
   Painter.setRenderHint(QPainter::Antialiasing, false);
   Painter.fillRect(0, 0, Picture.Width, Picture.Height, ToQColor(PanelColor));

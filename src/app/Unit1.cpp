@@ -99,8 +99,7 @@ void TForm1::ConnectHandlers() {
           &TForm1::SpeedButtonSetFullframeClick);
   connect(EditRoiLeft, &QLineEdit::textChanged, this, &TForm1::EditRoiLeftChange);
   connect(EditRoiTop, &QLineEdit::textChanged, this, &TForm1::EditRoiLeftChange);
-  connect(SpeedButtonSetTopLeft, &QToolButton::clicked, this,
-          &TForm1::SpeedButtonSetTopLeftClick);
+  connect(SpeedButtonSetTopLeft, &QToolButton::clicked, this, &TForm1::SpeedButtonSetTopLeftClick);
   connect(SpeedButtonBatch, &QToolButton::clicked, this, &TForm1::SpeedButtonBatchClick);
   connect(SpeedButtonEditIni, &QToolButton::clicked, this, &TForm1::SpeedButtonEditIniClick);
 
@@ -172,30 +171,18 @@ void TForm1::TrackBarEqWeightChange() {
   SliderChange(TrackBarEqWeight, &obra::TrackBarEqWeightChange);
 }
 
-void TForm1::SpeedButtonAutocontrastClick() {
-  obra::SpeedButtonAutocontrastClick(Global);
+void TForm1::Apply(void (*Operation)(SharedState&)) {
+  StoreGeometry();
+  Operation(Global);
   SyncFromState();
 }
-void TForm1::SpeedButtonFixContrastClick() {
-  obra::SpeedButtonFixContrastClick(Global);
-  SyncFromState();
-}
-void TForm1::SpeedButtonAutoGammaClick() {
-  obra::SpeedButtonAutoGammaClick(Global);
-  SyncFromState();
-}
-void TForm1::SpeedButtonFixGammaClick() {
-  obra::SpeedButtonFixGammaClick(Global);
-  SyncFromState();
-}
-void TForm1::SpeedButtonAutoACEQClick() {
-  obra::SpeedButtonAutoACEQClick(Global);
-  SyncFromState();
-}
-void TForm1::SpeedButtonFixACEQClick() {
-  obra::SpeedButtonFixACEQClick(Global);
-  SyncFromState();
-}
+
+void TForm1::SpeedButtonAutocontrastClick() { Apply(&obra::SpeedButtonAutocontrastClick); }
+void TForm1::SpeedButtonFixContrastClick() { Apply(&obra::SpeedButtonFixContrastClick); }
+void TForm1::SpeedButtonAutoGammaClick() { Apply(&obra::SpeedButtonAutoGammaClick); }
+void TForm1::SpeedButtonFixGammaClick() { Apply(&obra::SpeedButtonFixGammaClick); }
+void TForm1::SpeedButtonAutoACEQClick() { Apply(&obra::SpeedButtonAutoACEQClick); }
+void TForm1::SpeedButtonFixACEQClick() { Apply(&obra::SpeedButtonFixACEQClick); }
 
 // ---- activation ---------------------------------------------------------------------------
 
@@ -223,11 +210,7 @@ void TForm1::ComboBoxRoiChange(int Index) {
   SyncFromState();
 }
 
-void TForm1::SpeedButtonSetFullframeClick() {
-  StoreGeometry();
-  obra::SpeedButtonSetFullframeClick(Global);
-  SyncFromState();
-}
+void TForm1::SpeedButtonSetFullframeClick() { Apply(&obra::SpeedButtonSetFullframeClick); }
 
 void TForm1::EditRoiLeftChange() {
   Global.EditRoiLeft.Text = EditRoiLeft->text().toStdString();
@@ -236,10 +219,7 @@ void TForm1::EditRoiLeftChange() {
   SyncFromState();
 }
 
-void TForm1::SpeedButtonSetTopLeftClick() {
-  obra::SpeedButtonSetTopLeftClick(Global);
-  SyncFromState();
-}
+void TForm1::SpeedButtonSetTopLeftClick() { Apply(&obra::SpeedButtonSetTopLeftClick); }
 
 // ---- time overlay ------------------------------------------------------------------------------
 
@@ -260,7 +240,8 @@ void TForm1::UpDownFontSizeClick(int Position) {
   SyncFromState();
 }
 
-// ---- side bar commands ---------------------------------------------------------------------------
+// ---- side bar commands
+// ---------------------------------------------------------------------------
 
 void TForm1::SpeedButtonBatchClick() {
   if (Global.CacheUnwritable) {

@@ -119,6 +119,8 @@ class TForm1 : public QMainWindow {
   void ShapeRoiMouseDown(const ViewMouse& M);
   void ShapeRoiMouseMove(const ViewMouse& M);
   void ShapeRoiMouseUp(const ViewMouse& M);
+  // Runs a workflow operation on Global with the current view geometry, then syncs.
+  void Apply(void (*Operation)(SharedState&));
   // A slider change as the workflow takes it: position and drag state.
   void SliderChange(QSlider* Slider, void (*Change)(SharedState&, int32_t, bool));
 
@@ -134,9 +136,8 @@ class TForm1 : public QMainWindow {
   std::array<QLabel*, 4> StartLabels{};
 
   // Tool bar.
-  QToolButton *SpeedButtonOpen = nullptr, *SpeedButtonPrevious = nullptr,
-              *SpeedButtonDir = nullptr, *SpeedButtonNext = nullptr, *SpeedButtonAdd = nullptr,
-              *SpeedButtonSave = nullptr;
+  QToolButton *SpeedButtonOpen = nullptr, *SpeedButtonPrevious = nullptr, *SpeedButtonDir = nullptr,
+              *SpeedButtonNext = nullptr, *SpeedButtonAdd = nullptr, *SpeedButtonSave = nullptr;
   std::array<QToolButton*, 11> ScaleButtons{};  // 1..10
   QToolButton *SpeedButtonAutocontrast = nullptr, *SpeedButtonFixContrast = nullptr,
               *SpeedButtonAutoGamma = nullptr, *SpeedButtonFixGamma = nullptr,

@@ -5,11 +5,11 @@
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
-#include <QPaintEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -248,15 +248,15 @@ void TForm1::BuildToolBar(QFrame* Panel) {
       MakeButton(Panel, "SpeedButtonFixContrast", QStringLiteral("Fix"),
                  QStringLiteral("Fixed contrast until the setting is changed by user"), true);
   Pair("Contrast", SpeedButtonAutocontrast, SpeedButtonFixContrast);
-  SpeedButtonAutoGamma = MakeButton(Panel, "SpeedButtonAutoGamma", QStringLiteral("Def"),
-                                    QStringLiteral("Pre-defined value is set on image loading"),
-                                    true);
+  SpeedButtonAutoGamma =
+      MakeButton(Panel, "SpeedButtonAutoGamma", QStringLiteral("Def"),
+                 QStringLiteral("Pre-defined value is set on image loading"), true);
   SpeedButtonFixGamma = MakeButton(Panel, "SpeedButtonFixGamma", QStringLiteral("Fix"),
                                    QStringLiteral("Fixed gamma until it is changed by user"), true);
   Pair("Gamma", SpeedButtonAutoGamma, SpeedButtonFixGamma);
-  SpeedButtonAutoACEQ = MakeButton(Panel, "SpeedButtonAutoACEQ", QStringLiteral("Def"),
-                                   QStringLiteral("Pre-defined value is set on image loading"),
-                                   true);
+  SpeedButtonAutoACEQ =
+      MakeButton(Panel, "SpeedButtonAutoACEQ", QStringLiteral("Def"),
+                 QStringLiteral("Pre-defined value is set on image loading"), true);
   SpeedButtonFixACEQ =
       MakeButton(Panel, "SpeedButtonFixACEQ", QStringLiteral("Fix"),
                  QStringLiteral("Fixed OBRA weight until it is changed by user"), true);
@@ -325,7 +325,8 @@ void TForm1::BuildSideBar(QFrame* Panel) {
   }
 
   Col->addSpacing(6);
-  PanelRoi = MakeValuePanel(Panel, "PanelRoi", QStringLiteral("Use right mouse button to move the ROI"));
+  PanelRoi =
+      MakeValuePanel(Panel, "PanelRoi", QStringLiteral("Use right mouse button to move the ROI"));
   QFont Bold = PanelRoi->font();
   Bold.setBold(true);
   PanelRoi->setFont(Bold);
@@ -366,8 +367,8 @@ void TForm1::BuildSideBar(QFrame* Panel) {
   // "Edit INI file" stays at the bottom of the side bar at every height.
   Col->addStretch(1);
   Col->addWidget(SpeedButtonEditIni);
-  for (QToolButton* B : {SpeedButtonSetFullframe, SpeedButtonSetTopLeft, SpeedButtonBatch,
-                         SpeedButtonEditIni})
+  for (QToolButton* B :
+       {SpeedButtonSetFullframe, SpeedButtonSetTopLeft, SpeedButtonBatch, SpeedButtonEditIni})
     B->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -420,10 +421,11 @@ void TForm1::BuildImageArea() {
   ScrollBox1->setWidgetResizable(false);
   ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   // The window's style sheet owns the look of scroll areas, so their colour goes there too.
-  ScrollBox1->setStyleSheet(QStringLiteral("QScrollArea#ScrollBox1 { background: rgb(%1, %2, %3); }")
-                                .arg(ImageAreaColor.R)
-                                .arg(ImageAreaColor.G)
-                                .arg(ImageAreaColor.B));
+  ScrollBox1->setStyleSheet(
+      QStringLiteral("QScrollArea#ScrollBox1 { background: rgb(%1, %2, %3); }")
+          .arg(ImageAreaColor.R)
+          .arg(ImageAreaColor.G)
+          .arg(ImageAreaColor.B));
   ScrollContent = new QWidget;
   ScrollContent->setObjectName(QStringLiteral("ScrollContent"));
   ScrollContent->resize(0, 0);

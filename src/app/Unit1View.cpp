@@ -33,11 +33,7 @@ void TForm1::StoreGeometry() {
   Global.ScrollY = ScrollBox1->verticalScrollBar()->value();
 }
 
-void TForm1::FormResize() {
-  StoreGeometry();
-  SetScrollBox(Global);
-  SyncFromState();
-}
+void TForm1::FormResize() { Apply(&SetScrollBox); }
 
 bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
   const bool Area = Watched == ScrollBox1->viewport() || Watched == ScrollContent;
@@ -129,9 +125,9 @@ void TForm1::SyncView() {
   Image1->move(S.Image1Left, S.Image1Top);
   Image1->setVisible(S.Image1Visible);
   Image1->setEnabled(S.Image1Enabled);
-  const QSize Content = S.Image1Visible ? QSize(S.Image1Left + Image1->width(),
-                                                S.Image1Top + Image1->height())
-                                        : QSize(0, 0);
+  const QSize Content = S.Image1Visible
+                            ? QSize(S.Image1Left + Image1->width(), S.Image1Top + Image1->height())
+                            : QSize(0, 0);
   if (ScrollContent->size() != Content) ScrollContent->resize(Content);
 
   const QRect Frame(S.ShapeRoiLeft, S.ShapeRoiTop, S.ShapeRoiWidth, S.ShapeRoiHeight);

@@ -26,8 +26,17 @@ void Call(const std::function<void(const ViewMouse&)>& F, QMouseEvent* E) {
 
 }  // namespace
 
-TImageView::TImageView(QWidget* Parent) : QWidget(Parent) {
-  setMouseTracking(true);
+TMouseWidget::TMouseWidget(QWidget* Parent) : QWidget(Parent) { setMouseTracking(true); }
+
+void TMouseWidget::mousePressEvent(QMouseEvent* E) { Call(Callbacks.Down, E); }
+void TMouseWidget::mouseMoveEvent(QMouseEvent* E) { Call(Callbacks.Move, E); }
+void TMouseWidget::mouseReleaseEvent(QMouseEvent* E) { Call(Callbacks.Up, E); }
+void TMouseWidget::mouseDoubleClickEvent(QMouseEvent* E) {
+  if (Callbacks.DoubleClick) Callbacks.DoubleClick();
+  E->accept();
+}
+
+TImageView::TImageView(QWidget* Parent) : TMouseWidget(Parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -52,16 +61,6 @@ void TImageView::paintEvent(QPaintEvent* Event) {
   if (!Image_.isNull()) P.drawImage(Event->rect().topLeft(), Image_, Event->rect());
 }
 
-void TImageView::mousePressEvent(QMouseEvent* E) { Call(Callbacks.Down, E); }
-void TImageView::mouseMoveEvent(QMouseEvent* E) { Call(Callbacks.Move, E); }
-void TImageView::mouseReleaseEvent(QMouseEvent* E) { Call(Callbacks.Up, E); }
-void TImageView::mouseDoubleClickEvent(QMouseEvent* E) {
-  if (Callbacks.DoubleClick) Callbacks.DoubleClick();
-  E->accept();
-}
-
-TShapeRoi::TShapeRoi(QWidget* Parent) : QWidget(Parent) { setMouseTracking(true); }
-
 void TShapeRoi::SetColor(Rgb Color) {
   if (Color == Color_) return;
   Color_ = Color;
@@ -73,14 +72,6 @@ void TShapeRoi::paintEvent(QPaintEvent*) {
   P.setPen(QPen(QColor(Color_.R, Color_.G, Color_.B), 1));
   P.setBrush(Qt::NoBrush);
   P.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-void TShapeRoi::mousePressEvent(QMouseEvent* E) { Call(Callbacks.Down, E); }
-void TShapeRoi::mouseMoveEvent(QMouseEvent* E) { Call(Callbacks.Move, E); }
-void TShapeRoi::mouseReleaseEvent(QMouseEvent* E) { Call(Callbacks.Up, E); }
-void TShapeRoi::mouseDoubleClickEvent(QMouseEvent* E) {
-  if (Callbacks.DoubleClick) Callbacks.DoubleClick();
-  E->accept();
 }
 
 }  // namespace obra

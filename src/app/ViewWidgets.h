@@ -19,9 +19,9 @@ namespace obra {
 
 // One mouse event as the window's handlers take it.
 struct ViewMouse {
-  Qt::MouseButton Button = Qt::NoButton;     // the button that changed (press, release)
-  Qt::MouseButtons Buttons = Qt::NoButton;   // the buttons held
-  int32_t X = 0, Y = 0;                      // in the widget's coordinates
+  Qt::MouseButton Button = Qt::NoButton;    // the button that changed (press, release)
+  Qt::MouseButtons Buttons = Qt::NoButton;  // the buttons held
+  int32_t X = 0, Y = 0;                     // in the widget's coordinates
 };
 
 // Callbacks shared by both widgets.
@@ -30,22 +30,30 @@ struct ViewCallbacks {
   std::function<void()> DoubleClick;
 };
 
+// A widget that hands its mouse events to callbacks, with mouse tracking on.
+class TMouseWidget : public QWidget {
+ public:
+  explicit TMouseWidget(QWidget* Parent);
+  ViewCallbacks Callbacks;
+
+ protected:
+  void mousePressEvent(QMouseEvent* Event) override;
+  void mouseMoveEvent(QMouseEvent* Event) override;
+  void mouseReleaseEvent(QMouseEvent* Event) override;
+  void mouseDoubleClickEvent(QMouseEvent* Event) override;
+};
+
 // The view: paints the rendered picture at its natural size.
-class TImageView : public QWidget {
+class TImageView : public TMouseWidget {
  public:
   explicit TImageView(QWidget* Parent);
   // Shows Picture when Version differs from the one shown; resizes to it.
   void SetPicture(const Picture24& Picture, uint64_t Version);
   // The picture as shown (for tests and the screenshot).
   const QImage& Shown() const { return Image_; }
-  ViewCallbacks Callbacks;
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
-  void mousePressEvent(QMouseEvent* Event) override;
-  void mouseMoveEvent(QMouseEvent* Event) override;
-  void mouseReleaseEvent(QMouseEvent* Event) override;
-  void mouseDoubleClickEvent(QMouseEvent* Event) override;
 
  private:
   QImage Image_;
@@ -53,19 +61,14 @@ class TImageView : public QWidget {
 };
 
 // The ROI frame: an outline in its colour, transparent inside, over the view.
-class TShapeRoi : public QWidget {
+class TShapeRoi : public TMouseWidget {
  public:
-  explicit TShapeRoi(QWidget* Parent);
+  using TMouseWidget::TMouseWidget;
   void SetColor(Rgb Color);
   Rgb Color() const { return Color_; }
-  ViewCallbacks Callbacks;
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
-  void mousePressEvent(QMouseEvent* Event) override;
-  void mouseMoveEvent(QMouseEvent* Event) override;
-  void mouseReleaseEvent(QMouseEvent* Event) override;
-  void mouseDoubleClickEvent(QMouseEvent* Event) override;
 
  private:
   Rgb Color_ = ClLime;

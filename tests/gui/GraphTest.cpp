@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <algorithm>
 #include <QPainter>
+#include <algorithm>
 
 #include "AdaptiveEQ.h"
 #include "Graph.h"

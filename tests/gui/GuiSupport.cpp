@@ -64,8 +64,8 @@ std::optional<Rgb> ScriptedDialogs::Color(Rgb Initial) {
 
 bool UseTestConfiguration(const fs::path& Dir) {
   return UseConfiguration(Dir,
-                   "KerSize 3\nNRSigma 2\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\n"
-                   "Gamma193 30\nObra193 10\nKerS_20  1\nKerS_10  0.5\n");
+                          "KerSize 3\nNRSigma 2\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\n"
+                          "Gamma193 30\nObra193 10\nKerS_20  1\nKerS_10  0.5\n");
 }
 
 bool UseDistributedConfiguration(const fs::path& Dir) {
@@ -73,8 +73,7 @@ bool UseDistributedConfiguration(const fs::path& Dir) {
   return !B.empty() && UseConfiguration(Dir, std::string(B.begin(), B.end()));
 }
 
-void WriteFits(const std::string& File, int W, int H, uint16_t (*Value)(int, int),
-               int Wavelength) {
+void WriteFits(const std::string& File, int W, int H, uint16_t (*Value)(int, int), int Wavelength) {
   std::vector<std::string> Cards = ImageCards(16, W, H);
   Cards.push_back(Card("BZERO", "32768"));
   Cards.push_back(Card("WAVELNTH", std::to_string(Wavelength)));
@@ -110,8 +109,7 @@ QColor TextColor(const QWidget* W) {
 QColor ToQColor(Rgb C) { return QColor(C.R, C.G, C.B); }
 
 QImage ToQImage(const Picture24& P) {
-  return QImage(P.Pixels.data(), P.Width, P.Height, qsizetype(P.Width) * 3,
-                QImage::Format_BGR888)
+  return QImage(P.Pixels.data(), P.Width, P.Height, qsizetype(P.Width) * 3, QImage::Format_BGR888)
       .copy();
 }
 

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "../TestSupport.h"
 #include "Dialogs.h"
 #include "Global.h"
-#include "../TestSupport.h"
 #include "Unit1.h"
 
 namespace obra::test {
