@@ -5,6 +5,7 @@
 // and one thread of each instruction-set variant on a strip of columns.
 // The ratio of reference to production time is printed at the end.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,20 +72,9 @@ const Frame& Tiled(int32_t Times) {
 
 EqualizeJob JobFor(const Frame& F, std::vector<uint16_t>& Out) {
   Out.assign(F.Samples.size(), 0);
-  EqualizeJob J;
-  J.Input = F.Samples.data();
-  J.Output = Out.data();
-  J.Width = F.Width;
-  J.Height = F.Height;
-  J.MinValue = F.MinValue;
-  J.MaxValue = F.MaxValue;
-  J.RoiWidth = F.Width;
-  J.RoiHeight = F.Height;
-  J.KerSize = F.P.KerSize;
-  J.NoiseHalfLength = F.P.NoiseHalfLength;
-  J.Kernel = &F.Kernel;
-  J.Noise = &F.Noise;
-  return J;
+  const int32_t Roi[4] = {0, 0, F.Width, F.Height};
+  return MakeJob(F.Samples.data(), Out.data(), F.Width, F.Height, F.MinValue, F.MaxValue, Roi, F.P,
+                 F.Kernel, F.Noise);
 }
 
 // Runs whole activations of Job and reports pixels per second, the thread
@@ -161,6 +151,7 @@ BENCHMARK(BM_TraceStripIsa)
 // The console report, keeping the frame times for the ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
   std::map<std::string, double> Seconds;
   void ReportRuns(const std::vector<Run>& Runs) override {
     for (const Run& R : Runs)

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstring>
+#include <cmath>
 #include <numeric>
+#include <random>
 
 #include "IOGraphics.h"
 
@@ -133,4 +135,38 @@ TEST(Statistics, Disc) {
   R.RSun = -1.0;
   ComputeDiscStatistics(R, S.data());
   EXPECT_EQ(All(R), Empty);
+}
+
+TEST(Statistics, DiscClassifiesEverySampleAsThePlainDistanceTest) {
+  // The disc is found per row from its two ends. A single non-zero sample
+  // placed at the edge of the disc (and one column beside it) must count
+  // exactly when the plain distance test says it lies inside.
+  std::mt19937 Rng(7);
+  for (int Case = 0; Case < 24; ++Case) {
+    ImageRecord R;
+    R.ResultType = "WORD";
+    R.Width = 1 + static_cast<int32_t>(Rng() % 60);
+    R.Height = 1 + static_cast<int32_t>(Rng() % 40);
+    R.Channels = Case % 7 == 0 ? 3 : 1;
+    const double Half[] = {0.0, 0.5, 0.25};
+    R.CrPix1 = static_cast<double>(Rng() % 80) - 10 + Half[Case % 3];
+    R.CrPix2 = static_cast<double>(Rng() % 60) - 10 + Half[(Case / 3) % 3];
+    R.RSun = Case % 11 == 0 ? -1.0 : (Rng() % 400) / 10.0;
+    const size_t Count = static_cast<size_t>(R.Width) * R.Height * R.Channels;
+    auto Inside = [&](size_t I) {
+      const double Dx = static_cast<double>(I % R.Width) - R.CrPix1;
+      const double Dy = static_cast<double>(I / R.Width) - R.CrPix2;
+      return !(std::sqrt(Dx * Dx + Dy * Dy) > 1.15 * R.RSun);
+    };
+    for (size_t I = 0; I < Count; ++I) {
+      const bool Edge = (I % R.Width == 0 || Inside(I - 1) != Inside(I)) ||
+                        (I % R.Width == static_cast<size_t>(R.Width) - 1 || Inside(I + 1) != Inside(I));
+      if (!Edge) continue;
+      std::vector<uint16_t> S(Count, 0);
+      S[I] = 5;
+      ImageRecord D = R;
+      ComputeDiscStatistics(D, S.data());
+      EXPECT_EQ(D.MaxValue, Inside(I) ? 5 : 65535) << "case " << Case << " sample " << I;
+    }
+  }
 }

@@ -47,21 +47,10 @@ bool StartActivation(SharedState& S) {
   S.PanelProc.Color = ProgressColor;
   S.PanelProc.Caption = "Processing     0%";
 
-  EqualizeJob Job{};
-  Job.Input = S.InputImage.data();
-  Job.Output = S.ActivationImage.data();
-  Job.Width = S.Image.Width;
-  Job.Height = S.Image.Height;
-  Job.MinValue = S.Image.MinValue;
-  Job.MaxValue = S.Image.MaxValue;
-  Job.RoiLeft = S.RoiLeft;
-  Job.RoiTop = S.RoiTop;
-  Job.RoiWidth = S.RoiWidth;
-  Job.RoiHeight = S.RoiHeight;
-  Job.KerSize = Params.KerSize;
-  Job.NoiseHalfLength = Params.NoiseHalfLength;
-  Job.Kernel = &KernelTable;
-  Job.Noise = &NoiseKernel;
+  const int32_t Roi[4] = {S.RoiLeft, S.RoiTop, S.RoiWidth, S.RoiHeight};
+  const EqualizeJob Job =
+      MakeJob(S.InputImage.data(), S.ActivationImage.data(), S.Image.Width, S.Image.Height,
+              S.Image.MinValue, S.Image.MaxValue, Roi, Params, KernelTable, NoiseKernel);
   S.Workers = std::make_unique<Activation>();
   if (!S.Workers->StartWorkers(Job, S.ThreadCount, S.Engine)) {
     S.Workers.reset();

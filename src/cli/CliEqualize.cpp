@@ -138,21 +138,8 @@ int RunEqualize(const std::vector<std::string>& Args) {
                 2);
 
   std::vector<uint16_t> Output(Input.size(), 0);
-  EqualizeJob Job;
-  Job.Input = Input.data();
-  Job.Output = Output.data();
-  Job.Width = R.Width;
-  Job.Height = R.Height;
-  Job.MinValue = R.MinValue;
-  Job.MaxValue = R.MaxValue;
-  Job.RoiLeft = Roi[0];
-  Job.RoiTop = Roi[1];
-  Job.RoiWidth = Roi[2];
-  Job.RoiHeight = Roi[3];
-  Job.KerSize = Params.KerSize;
-  Job.NoiseHalfLength = Params.NoiseHalfLength;
-  Job.Kernel = &KernelTable;
-  Job.Noise = &NoiseKernel;
+  const EqualizeJob Job = MakeJob(Input.data(), Output.data(), R.Width, R.Height, R.MinValue,
+                                  R.MaxValue, Roi, Params, KernelTable, NoiseKernel);
   {
     Activation A;
     if (!A.StartWorkers(Job, Threads, Kind))

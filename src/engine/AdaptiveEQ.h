@@ -84,6 +84,16 @@ struct EqualizeJob {
   const NoiseKernelType* Noise = nullptr;
 };
 
+// A job over the rectangle (Left, Top, Width, Height) of Input with the
+// configured radius and noise reach and the given tables.
+inline EqualizeJob MakeJob(const uint16_t* Input, uint16_t* Output, int32_t Width, int32_t Height,
+                           int32_t MinValue, int32_t MaxValue, const int32_t (&Roi)[4],
+                           const Parameters& P, const KernelTableType& Kernel,
+                           const NoiseKernelType& Noise) {
+  return {Input,  Output, Width,  Height,    MinValue,          MaxValue, Roi[0],
+          Roi[1], Roi[2], Roi[3], P.KerSize, P.NoiseHalfLength, &Kernel,  &Noise};
+}
+
 enum class EngineKind { Reference, Production };
 
 // Most workers an activation starts.

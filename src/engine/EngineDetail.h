@@ -23,6 +23,8 @@ namespace obra::detail {
 // the bin memory per worker up to which it uses that many.
 inline constexpr int32_t MaxGroups = 8;
 inline constexpr size_t GroupBinsBudget = size_t{4} << 20;
+// Most bin rows of prefix sums kept for one group's read-out.
+inline constexpr int32_t MaxSideRows = 4096;
 
 // The instruction sets the production engine is built for.
 enum class EngineIsa { Baseline, Avx2, Avx512 };
@@ -85,6 +87,9 @@ struct ColumnJob {
   float* Bins = nullptr;
   size_t BinsStride = 0;
   int32_t Groups = 1;
+  // SideRows bin rows for the prefix sums the read-out of one group needs.
+  float* Side = nullptr;
+  int32_t SideRows = 0;
   // Per dx (index dx + R): kernel column dx reversed and zero-padded, so that
   // Weights[(dx + R) * WeightStride + R + Lanes - 1 - t + k] is the weight of
   // the sample in row y + t for the pixel in row y + k of a group.
@@ -122,10 +127,10 @@ struct ProductionScratch {
   EngineIsa Isa = EngineIsa::Baseline;
   int32_t Lanes = 4;
   int32_t Base = 1;
-  int32_t Groups = 1;
+  int32_t Groups = 1, SideRows = 0;
   size_t BinsStride = 0;
   int32_t RowBase = 0, Rows = 0, RingStride = 0;
-  std::vector<float> Bins, Weights;
+  std::vector<float> Bins, Side, Weights;
   std::vector<int32_t> TFirst, TLast;
   std::vector<uint16_t> Ring, RowMinM1, RowMax, ColLo, ColHi;
   // Bytes held, for the memory figures of the benchmarks.

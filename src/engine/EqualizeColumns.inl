@@ -81,8 +81,9 @@ inline VF* Row(float* Bins, int32_t B) {
   return reinterpret_cast<VF*>(Bins + static_cast<size_t>(B) * K);
 }
 
-// Reads the pixels' value ranges and clears the group's bin rows. A group
-// without any non-zero sample gets its zeros at once; returns whether it has data.
+// Reads the pixels' value ranges. A group without any non-zero sample gets
+// its zeros at once; returns whether it has data. The group's bin rows are
+// zero: every group leaves the rows it used zero again.
 bool StartGroup(const ColumnJob& J, int32_t X, int32_t Y, Group& G) {
   G.Y = Y;
   G.Valid = Min(K, J.Bottom - Y + 1);
@@ -104,7 +105,6 @@ bool StartGroup(const ColumnJob& J, int32_t X, int32_t Y, Group& G) {
     for (int32_t k = 0; k < G.Valid; ++k) Out[static_cast<size_t>(k) * J.Width] = 0;
     return false;
   }
-  for (int32_t B = G.L; B <= G.H; ++B) *Row(G.Bins, B) = VF{};
   return true;
 }
 
@@ -178,38 +178,80 @@ void ScatterSet(const ColumnJob& J, int32_t X, const Group* Gs, int32_t Count) {
   }
 }
 
-// Prefix sums, total, scale and read-out of one scattered group.
+// Prefix sums, total, scale and read-out of one scattered group, leaving its
+// bin rows zero. The prefix pass clears each row as it goes and keeps the
+// sums only for the rows the read-out looks at (the centres +- N), in Side;
+// a pixel's total is the last sum, since the rows above its brightest value
+// add only zeros to it. When those rows do not fit in Side, the sums stay in
+// the bins and the rows are cleared afterwards.
 void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
-  const int32_t N = J.N;
+  const int32_t N = J.N, L = G.L, H = G.H;
   float* const Bins = G.Bins;
-  for (int32_t k = 0; k < G.Valid; ++k)
-    if (G.Hi[k] != 0 && G.Lo[k] < G.Hi[k]) Bins[static_cast<size_t>(G.Lo[k]) * K + k] = 0.0f;
+  const uint16_t* Own = J.Ring + static_cast<size_t>(X % J.RingSlots) * J.RingStride + G.Ry;
+  int32_t Ci[K];
+  int32_t CMin = 0x7FFFFFFF, CMax = -0x7FFFFFFF;
+  for (int32_t k = 0; k < G.Valid; ++k) {
+    if (G.Hi[k] == 0) continue;
+    if (G.Lo[k] < G.Hi[k]) Bins[static_cast<size_t>(G.Lo[k]) * K + k] = 0.0f;
+    // The centre as a bin row; a centre of value 0 sits at value 0.
+    Ci[k] = Own[k] != 0 ? Own[k] : 1 - J.Base;
+    CMin = Min(CMin, Ci[k]);
+    CMax = Max(CMax, Ci[k]);
+  }
+  int32_t WL = Max(L, CMin - N), WH = Min(H, CMax + N);
+  if (WL > WH) WL = H + 1, WH = H;  // no sum is read: an empty window past the end
+  const bool InSide = WH - WL + 1 <= J.SideRows;
+  float* const Side = J.Side;
 
-  VF Acc = *Row(Bins, G.L);
-  for (int32_t B = G.L + 1; B <= G.H; ++B) {
-    VF* P = Row(Bins, B);
-    Acc = *P + Acc;
-    *P = Acc;
+  VF Acc = *Row(Bins, L);
+  if (InSide) {
+    *Row(Bins, L) = VF{};
+    if (WL == L) *Row(Side, 0) = Acc;
+    for (int32_t B = L + 1; B < WL; ++B) {
+      VF* P = Row(Bins, B);
+      Acc = *P + Acc;
+      *P = VF{};
+    }
+    for (int32_t B = Max(L + 1, WL); B <= WH; ++B) {
+      VF* P = Row(Bins, B);
+      Acc = *P + Acc;
+      *P = VF{};
+      *Row(Side, B - WL) = Acc;
+    }
+    for (int32_t B = Max(L + 1, WH + 1); B <= H; ++B) {
+      VF* P = Row(Bins, B);
+      Acc = *P + Acc;
+      *P = VF{};
+    }
+  } else {
+    for (int32_t B = L + 1; B <= H; ++B) {
+      VF* P = Row(Bins, B);
+      Acc = *P + Acc;
+      *P = Acc;
+    }
   }
 
-  const uint16_t* Own = J.Ring + static_cast<size_t>(X % J.RingSlots) * J.RingStride + G.Ry;
   uint16_t* Out = J.Output + static_cast<size_t>(G.Y) * J.Width + X;
   for (int32_t k = 0; k < G.Valid; ++k) {
     uint16_t O = 0;
     if (G.Hi[k] != 0) {
       const int32_t Lk = G.Lo[k], Hk = G.Hi[k];
-      const float* Lane = Bins + k;
-      const float T = Lane[static_cast<size_t>(Hk) * K];
+      const float T = Acc[k];
       const float Scale = T <= MinTotal ? 0.0f : 65535.0f / T;
-      // The centre as a bin row; a centre of value 0 sits at value 0.
-      const int32_t Ci = Own[k] != 0 ? Own[k] : 1 - J.Base;
+      // Sums below the brightest value come from Side (or the bins), from
+      // there on the total.
+      const float* Sums = InSide ? Side + k - static_cast<ptrdiff_t>(WL) * K : Bins + k;
       float A = 0.0f;
-      for (int32_t D = Max(-N, Lk + 1 - Ci); D <= N; ++D)
-        A = A + J.Noise[D] * Lane[static_cast<size_t>(Min(Ci + D, Hk)) * K];
+      int32_t D = Max(-N, Lk + 1 - Ci[k]);
+      for (; D <= N && Ci[k] + D < Hk; ++D)
+        A = A + J.Noise[D] * Sums[static_cast<ptrdiff_t>(Ci[k] + D) * K];
+      for (; D <= N; ++D) A = A + J.Noise[D] * T;
       O = OutputSample(Scale, A);
     }
     Out[static_cast<size_t>(k) * J.Width] = O;
   }
+  if (!InSide)
+    for (int32_t B = L; B <= H; ++B) *Row(Bins, B) = VF{};
 }
 
 // Groups go down the column in sets of up to J.Groups consecutive groups

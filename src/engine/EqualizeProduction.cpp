@@ -70,7 +70,7 @@ void FillRingColumn(const EqualizeJob& Job, const ProductionScratch& S, uint16_t
 }  // namespace
 
 size_t ProductionScratch::Bytes() const {
-  return Bins.size() * sizeof(float) + Weights.size() * sizeof(float) +
+  return (Bins.size() + Side.size() + Weights.size()) * sizeof(float) +
          (TFirst.size() + TLast.size()) * sizeof(int32_t) +
          (Ring.size() + RowMinM1.size() + RowMax.size() + ColLo.size() + ColHi.size()) *
              sizeof(uint16_t);
@@ -101,6 +101,8 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
   const size_t SetBytes = S.BinsStride * sizeof(float);
   S.Groups = static_cast<int32_t>(std::clamp<size_t>(GroupBinsBudget / SetBytes, 1, MaxGroups));
   AllocateAligned(S.Bins, S.BinsStride * S.Groups, 0.0f);
+  S.SideRows = std::min(Span + 1, MaxSideRows);
+  AllocateAligned(S.Side, static_cast<size_t>(S.SideRows) * K, 0.0f);
 
   const int32_t Dim = 2 * R + 1;
   const int32_t WeightStride = RoundUp(2 * R + 2 * K - 1, K);
@@ -149,6 +151,8 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
   C.Base = S.Base;
   C.Bins = AlignedData(S.Bins);
   C.BinsStride = S.BinsStride;
+  C.Side = AlignedData(S.Side);
+  C.SideRows = S.SideRows;
   C.Groups = S.Groups;
   C.Weights = S.Weights.data();
   C.WeightStride = static_cast<int32_t>(S.Weights.size() / (2 * R + 1));

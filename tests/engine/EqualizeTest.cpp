@@ -75,6 +75,15 @@ EqualizeJob JobFor(const Image& In, std::vector<uint16_t>& Out, const Tables& T,
   return J;
 }
 
+// Job with the rectangle Left, Top, Width, Height.
+EqualizeJob WithRoi(EqualizeJob Job, const int32_t (&Rc)[4]) {
+  Job.RoiLeft = Rc[0];
+  Job.RoiTop = Rc[1];
+  Job.RoiWidth = Rc[2];
+  Job.RoiHeight = Rc[3];
+  return Job;
+}
+
 // Runs all Count workers of Job one after the other; returns the progress sum.
 int32_t RunAll(const EqualizeJob& Job, EngineKind Kind, int32_t Count = 1,
                EngineIsa Isa = detail::BestIsa()) {
@@ -91,6 +100,15 @@ int32_t RunAll(const EqualizeJob& Job, EngineKind Kind, int32_t Count = 1,
 std::vector<uint16_t> Reference(EqualizeJob Job, std::vector<uint16_t> Out) {
   Job.Output = Out.data();
   RunAll(Job, EngineKind::Reference);
+  return Out;
+}
+
+// The reference output for the whole of In at radius R and noise half-length N.
+std::vector<uint16_t> ReferenceOf(const Image& In, const Tables& T, int32_t R, int32_t N) {
+  std::vector<uint16_t> Out;
+  EqualizeJob J = JobFor(In, Out, T, R);
+  J.NoiseHalfLength = N;
+  RunAll(J, EngineKind::Reference);
   return Out;
 }
 
@@ -133,62 +151,48 @@ uint16_t SingleValueOutput(const NoiseKernelType& Noise, int32_t N, float W, int
 
 // ---- Numeric edge cases of the plain algorithm ---------------------------------------
 
-TEST(EqualizeReference, EmptyNeighbourhoodGivesZero) {
-  Tables T = ShippedLike(10);
+// The shipped kernel shape with NRSigma 10 (N = 20).
+class EqualizeReference : public testing::Test {
+ protected:
+  const Tables T = ShippedLike(10);
+  static constexpr int32_t N = 20;
+  std::vector<uint16_t> Of(const Image& In, int32_t R) const { return ReferenceOf(In, T, R, N); }
+};
+
+TEST_F(EqualizeReference, EmptyNeighbourhoodGivesZero) {
   Image In = Blank(30, 20);
   In.At(29, 19) = 500;  // farther than R from the others
-  std::vector<uint16_t> Out;
-  EqualizeJob J = JobFor(In, Out, T, 5);
-  J.NoiseHalfLength = 20;
-  RunAll(J, EngineKind::Reference);
+  const std::vector<uint16_t> Out = Of(In, 5);
   EXPECT_EQ(Out[0], 0);
   EXPECT_EQ(Out[10 * 30 + 10], 0);
   EXPECT_NE(Out[19 * 30 + 29], 0);
 }
 
-TEST(EqualizeReference, SingleValueNeighbourhood) {
-  Tables T = ShippedLike(10);
-  const int32_t N = 20;
+TEST_F(EqualizeReference, SingleValueNeighbourhood) {
   Image In = Blank(9, 9);
   In.At(4, 4) = 1000;
-  std::vector<uint16_t> Out;
-  EqualizeJob J = JobFor(In, Out, T, 3);
-  J.NoiseHalfLength = N;
-  RunAll(J, EngineKind::Reference);
+  std::vector<uint16_t> Out = Of(In, 3);
   // The centre of value v: the terms k >= 1, about half the noise kernel.
-  const uint16_t Own = SingleValueOutput(T.Noise, N, T.Kernel.At(0, 0), 1);
-  EXPECT_EQ(Out[4 * 9 + 4], Own);
+  EXPECT_EQ(Out[4 * 9 + 4], SingleValueOutput(T.Noise, N, T.Kernel.At(0, 0), 1));
   EXPECT_NEAR(Out[4 * 9 + 4], 65535.0 * (1.0 - T.Noise[0]) / 2.0, 2.0);
   // A centre of value 0 sees nothing at or below N, so 0.
   EXPECT_EQ(Out[4 * 9 + 5], 0);
   EXPECT_EQ(Out[3 * 9 + 3], 0);
+
+  // Unless the value lies below N: for a centre of 0 the terms k = 6..N lie
+  // above the only value 5.
+  In.At(4, 4) = 5;
+  Out = Of(In, 3);
+  EXPECT_EQ(Out[4 * 9 + 5], SingleValueOutput(T.Noise, N, T.Kernel.At(-1, 0), 6));
+  EXPECT_GT(Out[4 * 9 + 5], 0);
+  EXPECT_LT(Out[4 * 9 + 5], Out[4 * 9 + 4]);
 }
 
-TEST(EqualizeReference, CentreOfZeroCountsValuesBelowN) {
-  Tables T = ShippedLike(10);
-  const int32_t N = 20;
-  Image In = Blank(5, 1);
-  In.At(2, 0) = 5;
-  std::vector<uint16_t> Out;
-  EqualizeJob J = JobFor(In, Out, T, 2);
-  J.NoiseHalfLength = N;
-  RunAll(J, EngineKind::Reference);
-  // For a centre of 0 the terms k = 6..N lie above the only value 5.
-  EXPECT_EQ(Out[1], SingleValueOutput(T.Noise, N, T.Kernel.At(1, 0), 6));
-  EXPECT_GT(Out[1], 0);
-  EXPECT_LT(Out[1], Out[2]);
-}
-
-TEST(EqualizeReference, TwoValuesFartherApartThanN) {
-  Tables T = ShippedLike(10);
-  const int32_t N = 20;
+TEST_F(EqualizeReference, TwoValuesFartherApartThanN) {
   Image In = Blank(2, 1);
   In.At(0, 0) = 100;
   In.At(1, 0) = 300;
-  std::vector<uint16_t> Out;
-  EqualizeJob J = JobFor(In, Out, T, 1);
-  J.NoiseHalfLength = N;
-  RunAll(J, EngineKind::Reference);
+  const std::vector<uint16_t> Out = Of(In, 1);
   EXPECT_EQ(Out[0], 0);  // the darkest value is left out of every sum
   // The brightest: every term k >= -N reaches hi, so about (1 + Noise[0]) / 2, not 65535.
   EXPECT_EQ(Out[1], SingleValueOutput(T.Noise, N, T.Kernel.At(0, 0), 0));
@@ -196,54 +200,44 @@ TEST(EqualizeReference, TwoValuesFartherApartThanN) {
   EXPECT_LT(Out[1], 65535);
 }
 
-TEST(EqualizeReference, KerSizeZeroSeesOnlyThePixel) {
+TEST(EqualizeReferenceTables, KerSizeZeroSeesOnlyThePixel) {
   Tables T = ShippedLike(3);
   const int32_t N = 6;
   Image In = Blank(6, 4);
   std::mt19937 Rng(7);
   for (uint16_t& V : In.Samples) V = static_cast<uint16_t>(Rng() % 3 ? 1 + Rng() % 60000 : 0);
-  std::vector<uint16_t> Out;
-  EqualizeJob J = JobFor(In, Out, T, 0);
-  J.NoiseHalfLength = N;
-  RunAll(J, EngineKind::Reference);
+  const std::vector<uint16_t> Out = ReferenceOf(In, T, 0, N);
   const uint16_t Want = SingleValueOutput(T.Noise, N, T.Kernel.At(0, 0), 1);
   for (size_t I = 0; I < Out.size(); ++I) EXPECT_EQ(Out[I], In.Samples[I] ? Want : 0) << I;
 }
 
-TEST(EqualizeReference, AllWeightsZeroGiveZero) {
+TEST(EqualizeReferenceTables, AllWeightsZeroGiveZero) {
   Tables T = Built(&Parameters::KerS_10, 0.0f, 10);
   Image In = Blank(8, 8);
   for (size_t I = 0; I < In.Samples.size(); ++I) In.Samples[I] = static_cast<uint16_t>(1 + I * 37);
-  std::vector<uint16_t> Out;
-  EqualizeJob J = JobFor(In, Out, T, 4);
-  J.NoiseHalfLength = 20;
-  RunAll(J, EngineKind::Reference);
+  const std::vector<uint16_t> Out = ReferenceOf(In, T, 4, 20);
   for (uint16_t V : Out) EXPECT_EQ(V, 0);
 }
 
-TEST(EqualizeReference, NegativeTotalsClampToZero) {
+TEST(EqualizeReferenceTables, NegativeTotalsClampToZero) {
   // Negative weights can make the scaled read-out negative: clamped, not wrapped.
   Tables T = Built(&Parameters::KerS_10, -1.0f, 2);
   Image In = Blank(3, 1);
   In.At(0, 0) = 10;
   In.At(1, 0) = 20;
   In.At(2, 0) = 30;
-  std::vector<uint16_t> Out;
-  EqualizeJob J = JobFor(In, Out, T, 1);
-  J.NoiseHalfLength = 4;
-  RunAll(J, EngineKind::Reference);
+  const std::vector<uint16_t> Out = ReferenceOf(In, T, 1, 4);
   for (uint16_t V : Out) EXPECT_EQ(V, 0);
 }
 
-TEST(EqualizeReference, StaleStatisticsDoNotLeakEarlierBins) {
+TEST_F(EqualizeReference, StaleStatisticsDoNotLeakEarlierBins) {
   // Bounds that miss the samples must not let one pixel's bins reach the next.
-  Tables T = ShippedLike(10);
   Image In = Blank(12, 12);
   std::mt19937 Rng(3);
   for (uint16_t& V : In.Samples) V = static_cast<uint16_t>(1000 + Rng() % 50);
   std::vector<uint16_t> Out;
   EqualizeJob J = JobFor(In, Out, T, 4);
-  J.NoiseHalfLength = 20;
+  J.NoiseHalfLength = N;
   const std::vector<uint16_t> Right = Reference(J, Out);
   J.MinValue = 2000;
   J.MaxValue = 1;
@@ -445,13 +439,7 @@ TEST(EqualizeProduction, MatchesReferenceOnEdgeCases) {
       const int32_t Rects[][4] = {{0, 0, 5, H},     {W - 5, 0, 5, H},     {0, 0, W, 3},
                                   {0, H - 3, W, 3}, {W - 1, H - 1, 1, 1}, {0, 0, 1, 1},
                                   {10, 7, 1, 30},   {3, 20, 30, 1}};
-      for (const auto& Rc : Rects) {
-        J.RoiLeft = Rc[0];
-        J.RoiTop = Rc[1];
-        J.RoiWidth = Rc[2];
-        J.RoiHeight = Rc[3];
-        ExpectProductionMatches(J, Out, 3);
-      }
+      for (const auto& Rc : Rects) ExpectProductionMatches(WithRoi(J, Rc), Out, 3);
     }
   }
 }
@@ -496,6 +484,24 @@ TEST(EqualizeProduction, ExtremeValuesAndWeights) {
   }
 }
 
+TEST(EqualizeProduction, MatchesReferenceOnTallColumns) {
+  // Many groups per column: full sets of groups processed together, sets cut
+  // short by a stretch without data, and groups clipped at the top and bottom.
+  std::mt19937 Rng(31);
+  for (int32_t R : {3, 40, 64}) {
+    const Tables T = ShippedLike(10);
+    Image In = RandomImage(Rng, 9, 330, false);
+    for (int32_t Y = 150; Y < 150 + 2 * R + 40; ++Y)
+      for (int32_t X = 0; X < 9; ++X) In.At(X, Y) = 0;
+    std::vector<uint16_t> Out;
+    EqualizeJob J = JobFor(In, Out, T, R);
+    J.NoiseHalfLength = 20;
+    SCOPED_TRACE(R);
+    ExpectProductionMatches(J, Out, 2);
+    ExpectProductionMatches(WithRoi(J, {2, 7, 4, 301}), Out, 1);
+  }
+}
+
 TEST(EqualizeProduction, ResultDoesNotDependOnThreadCount) {
   std::mt19937 Rng(8);
   const Tables T = ShippedLike(10);
@@ -535,11 +541,5 @@ TEST(EqualizeProduction, MatchesReferenceOnTheTraceImage) {
   // Inside the disc, across the limb, and in the corner where the
   // neighbourhood is clipped on two sides.
   const int32_t Rects[][4] = {{500, 480, 24, 20}, {130, 600, 20, 24}, {1004, 1000, 20, 24}};
-  for (const auto& Rc : Rects) {
-    J.RoiLeft = Rc[0];
-    J.RoiTop = Rc[1];
-    J.RoiWidth = Rc[2];
-    J.RoiHeight = Rc[3];
-    ExpectProductionMatches(J, Out, 3);
-  }
+  for (const auto& Rc : Rects) ExpectProductionMatches(WithRoi(J, Rc), Out, 3);
 }
