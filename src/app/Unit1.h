@@ -51,39 +51,55 @@ class TForm1 : public QMainWindow {
   explicit TForm1(std::unique_ptr<Dialogs> Dialogs = nullptr, QWidget* Parent = nullptr);
   ~TForm1() override;
 
+  // The modal windows the window shows (for the batch and editor dialogs).
   Dialogs& Modal() { return *Dialogs_; }
 
   // ---- handlers (public so that other windows and tests can run them) ----
-  // Sender false: no dialog, the file name already in the open dialog's slot.
+  // Each runs its workflow operation on Global, then SyncFromState().
+  // "&Open"; Sender false: no dialog, the file name already in the open dialog's slot.
   void SpeedButtonOpenClick(bool Sender = true);
-  // Sender false: the file name and save mode stored by an earlier save.
+  // "&Save"; Sender false: the file name and save mode stored by an earlier save.
   void SpeedButtonSaveClick(bool Sender = true);
+  // "Activate": starts the workers and Timer1 (nothing while it is disabled).
   void SpeedButtonEnableEQClick(bool Sender = true);
+  // One poll of the workers; finishes the activation when every column is done.
   void Timer1Timer();
+  // A scale button "1:1" .. "1:10".
   void SpeedButton1Click(int32_t Scale);
+  // The Auto/Fix and Def/Fix pairs of the tool bar.
   void SpeedButtonAutocontrastClick();
   void SpeedButtonFixContrastClick();
   void SpeedButtonAutoGammaClick();
   void SpeedButtonFixGammaClick();
   void SpeedButtonAutoACEQClick();
   void SpeedButtonFixACEQClick();
+  // The six sliders: recompose on keyboard changes and when a drag ends.
   void TrackBarBlackChange();
   void TrackBarWhiteChange();
   void TrackBarGammaChange();
   void TrackBarOutputBlackChange();
   void TrackBarOutputWhiteChange();
   void TrackBarEqWeightChange();
+  // "Auto save" ticked or not.
   void CheckBoxAutoSaveActivatedClick(bool Checked);
+  // A ROI size chosen in ComboBoxRoi; "Set full frame" chooses entry 0.
   void ComboBoxRoiChange(int Index);
   void SpeedButtonSetFullframeClick();
+  // A typed ROI corner (both fields): validates and colours them.
   void EditRoiLeftChange();
+  // "Set ROI Left and Top": moves the ROI to the typed corner.
   void SpeedButtonSetTopLeftClick();
+  // Double-click on the view: 1:1 and back to the fitting scale.
   void Image1DblClick();
+  // Double-click beside the picture: the kernel profile graph.
   void ScrollBox1DblClick();
+  // The time overlay: check box, font colour and font size.
   void CheckBoxAddTextClick(bool Checked);
   void SpeedButtonSetFontColorClick();
   void UpDownFontSizeClick(int Position);
+  // "Batch proc.": refused while the cache is read-only, else BatchRequested.
   void SpeedButtonBatchClick();
+  // "Edit INI file": EditIniRequested.
   void SpeedButtonEditIniClick();
   // Re-places the view after the image area changed its size.
   void FormResize();
