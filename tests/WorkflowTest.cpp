@@ -340,6 +340,21 @@ TEST_F(Workflow, ResultBlendsTheActivationByItsWeight) {
         << I;
 }
 
+TEST_F(Workflow, AnotherSizeIsPlacedAfreshAtTheSameScale) {
+  ASSERT_TRUE(Open(Image));
+  ASSERT_EQ(S.DisplayScale, 1);
+  EXPECT_EQ(S.Image1Left, (S.AreaWidth - W) / 2);
+  WriteFits(Dir.File("small.fits"), 300, 200, Pattern);
+  ASSERT_TRUE(Open(Dir.File("small.fits")));
+  EXPECT_EQ(std::tuple(S.Image1Left, S.Image1Top),
+            std::tuple((S.AreaWidth - 300) / 2, (S.AreaHeight - 200) / 2));
+  WriteFits(Dir.File("wide.fits"), 2000, 700, Pattern);
+  ASSERT_TRUE(Open(Dir.File("wide.fits")));
+  // The user's scale stays.
+  EXPECT_EQ(std::tuple(S.DisplayScale, S.FitScale, S.Image1Left, S.Image1Visible),
+            std::tuple(1, 3, 0, true));
+}
+
 TEST_F(Workflow, ScaleReadoutAndSaveModes) {
   // The fit scale of a wide first image, and the scroll hint below it.
   WriteFits(Dir.File("wide.fits"), 2000, 700, Pattern);

@@ -183,7 +183,9 @@ bool OpenImage(SharedState& S) {
   }
   S.Loading = false;
   RenderView(S);
-  if (S.FirstImage) SetScrollBox(S);
+  // An image of another size is placed afresh (centred when it fits), so it
+  // never keeps the offset of the picture before it.
+  if (S.FirstImage || S.Image.Width != OldWidth || S.Image.Height != OldHeight) SetScrollBox(S);
   S.Image1Visible = true;
   S.Image1Enabled = true;
   S.SpeedButtonSave.Enabled = true;

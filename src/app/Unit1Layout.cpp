@@ -1,0 +1,459 @@
+// The main window's regions, controls, captions, hints and colours.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFont>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPaintEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "Unit1.h"
+#include "Unit1Support.h"
+#include "ViewWidgets.h"
+
+namespace obra {
+
+using unit1::SetColors;
+
+namespace {
+
+constexpr int ToolBarHeight = 40, SideBarWidth = 110, StatusBarHeight = 32;
+
+// What a newcomer reads in the empty image area.
+constexpr std::array<const char*, 4> StartTexts = {
+    "1.  Open a solar image with \"Open\" (FITS, TIFF, BIF or PNG).",
+    "2.  Press \"Activate\" on the right to equalize it; pick a ROI size first for a quick look.",
+    "3.  Adjust levels, gamma and the OBRA weight with the sliders; 1:1 .. 1:10 zoom the view.",
+    "4.  Save the processed view as PNG with \"Save\".",
+};
+
+// A button whose caption wraps onto two lines.
+class TWrapButton : public QToolButton {
+ public:
+  using QToolButton::QToolButton;
+  QSize sizeHint() const override {
+    const QFontMetrics M(font());
+    return {QToolButton::sizeHint().width(), 2 * M.height() + 8};
+  }
+  QSize minimumSizeHint() const override { return {40, sizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStyleOptionToolButton Option;
+    initStyleOption(&Option);
+    const QString Caption = Option.text;
+    Option.text.clear();
+    QStylePainter Painter(this);
+    Painter.drawComplexControl(QStyle::CC_ToolButton, Option);
+    // The colours of the window's button style sheet, which a bare text cannot read.
+    Painter.setPen(!isEnabled() ? QColor(138, 128, 120) : isDown() ? Qt::white : Qt::black);
+    Painter.drawText(rect().adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWordWrap, Caption);
+  }
+};
+
+QFrame* MakePanel(QWidget* Parent, const char* Name) {
+  auto* P = new QFrame(Parent);
+  P->setObjectName(QString::fromLatin1(Name));
+  SetColors(P, PanelColor, ClBlack);
+  return P;
+}
+
+QToolButton* MakeButton(QWidget* Parent, const char* Name, const QString& Caption,
+                        const QString& Hint = {}, bool Checkable = false) {
+  auto* B = new QToolButton(Parent);
+  B->setObjectName(QString::fromLatin1(Name));
+  B->setText(Caption);
+  B->setToolTip(Hint);
+  B->setCheckable(Checkable);
+  B->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  B->setFocusPolicy(Qt::TabFocus);
+  return B;
+}
+
+QLabel* MakeLabel(QWidget* Parent, const QString& Text, bool Bold = false) {
+  auto* L = new QLabel(Text, Parent);
+  if (Bold) {
+    QFont F = L->font();
+    F.setBold(true);
+    L->setFont(F);
+  }
+  return L;
+}
+
+// A read-only value panel: sunken, centred text.
+QLabel* MakeValuePanel(QWidget* Parent, const char* Name, const QString& Hint) {
+  auto* P = new QLabel(Parent);
+  P->setObjectName(QString::fromLatin1(Name));
+  P->setToolTip(Hint);
+  P->setAlignment(Qt::AlignCenter);
+  P->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  P->setFixedHeight(20);
+  return P;
+}
+
+QSlider* MakeSlider(QWidget* Parent, const char* Name, const QString& Hint) {
+  auto* S = new QSlider(Qt::Horizontal, Parent);
+  S->setObjectName(QString::fromLatin1(Name));
+  S->setToolTip(Hint);
+  S->setFixedHeight(20);
+  return S;
+}
+
+// A status bar panel in navy bold text.
+QLabel* MakeStatusPanel(QWidget* Parent, const char* Name, int Width) {
+  auto* P = MakeLabel(Parent, {}, true);
+  P->setObjectName(QString::fromLatin1(Name));
+  P->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  P->setContentsMargins(6, 0, 6, 0);
+  if (Width > 0) P->setFixedWidth(Width);
+  SetColors(P, PanelColor, ClNavy);
+  return P;
+}
+
+QButtonGroup* RadioGroup(QObject* Owner, std::initializer_list<QAbstractButton*> Buttons) {
+  auto* G = new QButtonGroup(Owner);
+  G->setExclusive(true);
+  for (QAbstractButton* B : Buttons) G->addButton(B);
+  return G;
+}
+
+}  // namespace
+
+void SetupApplicationLook(QApplication& App) {
+  App.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QFont F(QStringLiteral("Liberation Sans"));
+  F.setStyleHint(QFont::SansSerif);
+  F.setPixelSize(13);
+  App.setFont(F);
+  App.setApplicationName(QStringLiteral("OBRA"));
+  App.setApplicationDisplayName(QStringLiteral("OBRA"));
+}
+
+// Buttons of the panels: light when up, dark when down (a pressed radio
+// button of a group stays dark), faded when disabled.
+constexpr const char* ButtonStyle = R"(
+QToolButton { background: rgb(240, 235, 230); color: black; border: 1px solid rgb(128, 114, 104);
+              border-radius: 3px; padding: 2px 3px; }
+QToolButton:hover { background: rgb(252, 249, 246); }
+QToolButton:pressed, QToolButton:checked { background: rgb(92, 78, 70); color: white;
+                                           border-color: rgb(56, 47, 42); }
+QToolButton:disabled { background: rgb(200, 190, 182); color: rgb(138, 128, 120);
+                       border-color: rgb(164, 152, 144); }
+QToolButton:checked:disabled { background: rgb(150, 138, 130); color: rgb(222, 216, 210); }
+)";
+
+void TForm1::BuildLayout() {
+  setWindowTitle(QStringLiteral("OBRA 1.0"));
+  setStyleSheet(QString::fromLatin1(ButtonStyle));
+  setMinimumSize(1024, 768);
+  auto* Central = new QWidget(this);
+  auto* Rows = new QVBoxLayout(Central);
+  Rows->setContentsMargins(0, 0, 0, 0);
+  Rows->setSpacing(0);
+
+  PanelTop = MakePanel(Central, "PanelTop");
+  PanelTop->setFixedHeight(ToolBarHeight);
+  BuildToolBar(PanelTop);
+  Rows->addWidget(PanelTop);
+
+  auto* Middle = new QHBoxLayout;
+  Middle->setSpacing(0);
+  BuildImageArea();
+  Middle->addWidget(ScrollBox1, 1);
+  PanelRight = MakePanel(Central, "PanelRight");
+  PanelRight->setFixedWidth(SideBarWidth);
+  BuildSideBar(PanelRight);
+  Middle->addWidget(PanelRight);
+  Rows->addLayout(Middle, 1);
+
+  PanelBottom = MakePanel(Central, "PanelBottom");
+  PanelBottom->setFixedHeight(StatusBarHeight);
+  BuildStatusBar(PanelBottom);
+  Rows->addWidget(PanelBottom);
+  setCentralWidget(Central);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(2000);
+}
+
+void TForm1::BuildToolBar(QFrame* Panel) {
+  auto* Row = new QHBoxLayout(Panel);
+  Row->setContentsMargins(6, 4, 6, 4);
+  Row->setSpacing(2);
+  SpeedButtonOpen = MakeButton(Panel, "SpeedButtonOpen", QStringLiteral("&Open"));
+  SpeedButtonPrevious = MakeButton(Panel, "SpeedButtonPrevious", QStringLiteral("<"),
+                                   QStringLiteral("Previous image (Page Up)"));
+  SpeedButtonDir = MakeButton(Panel, "SpeedButtonDir", {}, QStringLiteral("Show directory"));
+  SpeedButtonDir->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  SpeedButtonDir->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  SpeedButtonNext = MakeButton(Panel, "SpeedButtonNext", QStringLiteral(">"),
+                               QStringLiteral("Next image (Page Down)"));
+  SpeedButtonAdd = MakeButton(Panel, "SpeedButtonAdd", QStringLiteral("&Add"));
+  SpeedButtonSave = MakeButton(Panel, "SpeedButtonSave", QStringLiteral("&Save"));
+  for (QToolButton* B : {SpeedButtonOpen, SpeedButtonPrevious, SpeedButtonDir, SpeedButtonNext,
+                         SpeedButtonAdd, SpeedButtonSave}) {
+    B->setMinimumWidth(B == SpeedButtonOpen || B == SpeedButtonAdd || B == SpeedButtonSave ? 42
+                                                                                           : 24);
+    Row->addWidget(B);
+  }
+
+  // The captions keep their whole text when the window is at its narrowest.
+  auto Caption = [&](const char* Text) {
+    Row->addSpacing(8);
+    QLabel* L = MakeLabel(Panel, QString::fromLatin1(Text), true);
+    L->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    Row->addWidget(L);
+    Row->addSpacing(3);
+  };
+  Caption("Scale");
+  ScaleGroup = new QButtonGroup(this);
+  ScaleGroup->setExclusive(true);
+  for (int32_t I = 1; I <= 10; ++I) {
+    const QByteArray Name = "SpeedButton" + QByteArray::number(I);
+    QToolButton* B = MakeButton(Panel, Name.constData(), QStringLiteral("1:%1").arg(I),
+                                QStringLiteral("Display scale"), true);
+    B->setMinimumWidth(28);
+    ScaleButtons[I] = B;
+    ScaleGroup->addButton(B, I);
+    Row->addWidget(B);
+  }
+
+  auto Pair = [&](const char* Title, QToolButton* A, QToolButton* B) {
+    Caption(Title);
+    A->setMinimumWidth(36);
+    B->setMinimumWidth(30);
+    Row->addWidget(A);
+    Row->addWidget(B);
+    RadioGroup(this, {A, B});
+  };
+  SpeedButtonAutocontrast = MakeButton(Panel, "SpeedButtonAutocontrast", QStringLiteral("Auto"),
+                                       QStringLiteral("Automatic contrast setting"), true);
+  SpeedButtonFixContrast =
+      MakeButton(Panel, "SpeedButtonFixContrast", QStringLiteral("Fix"),
+                 QStringLiteral("Fixed contrast until the setting is changed by user"), true);
+  Pair("Contrast", SpeedButtonAutocontrast, SpeedButtonFixContrast);
+  SpeedButtonAutoGamma =
+      MakeButton(Panel, "SpeedButtonAutoGamma", QStringLiteral("Def"),
+                 QStringLiteral("Pre-defined value is set on image loading"), true);
+  SpeedButtonFixGamma = MakeButton(Panel, "SpeedButtonFixGamma", QStringLiteral("Fix"),
+                                   QStringLiteral("Fixed gamma until it is changed by user"), true);
+  Pair("Gamma", SpeedButtonAutoGamma, SpeedButtonFixGamma);
+  SpeedButtonAutoACEQ =
+      MakeButton(Panel, "SpeedButtonAutoACEQ", QStringLiteral("Def"),
+                 QStringLiteral("Pre-defined value is set on image loading"), true);
+  SpeedButtonFixACEQ =
+      MakeButton(Panel, "SpeedButtonFixACEQ", QStringLiteral("Fix"),
+                 QStringLiteral("Fixed OBRA weight until it is changed by user"), true);
+  Pair("OBRA", SpeedButtonAutoACEQ, SpeedButtonFixACEQ);
+  Row->addStretch(1);
+}
+
+void TForm1::BuildSideBar(QFrame* Panel) {
+  auto* Col = new QVBoxLayout(Panel);
+  Col->setContentsMargins(4, 4, 4, 4);
+  Col->setSpacing(2);
+
+  struct Box {
+    const char* Title;
+    const char* Bar;
+    const char* BarHint;
+    const char* Value;
+    const char* ValueHint;
+    QLabel** PanelPtr;
+    QSlider** BarPtr;
+  };
+  const std::array<Box, 6> Boxes = {{
+      {"Input Black", "TrackBarBlack", "Black color value", "PanelBlack", "Black color value",
+       &PanelBlack, &TrackBarBlack},
+      {"Input White", "TrackBarWhite", "White color value", "PanelWhite", "White color value",
+       &PanelWhite, &TrackBarWhite},
+      {"Input  Gamma", "TrackBarGamma", "Gamma value", "PanelGamma", "Gamma value", &PanelGamma,
+       &TrackBarGamma},
+      {"Output Black", "TrackBarOutputBlack", "", "PanelOutputBlack", "Black color value",
+       &PanelOutputBlack, &TrackBarOutputBlack},
+      {"Output  White", "TrackBarOutputWhite", "", "PanelOutputWhite", "White color value",
+       &PanelOutputWhite, &TrackBarOutputWhite},
+      {"OBRA", "TrackBarEqWeight", "OBRA weight", "PanelEqWeight", "OBRA weight", &PanelEqWeight,
+       &TrackBarEqWeight},
+  }};
+  for (size_t I = 0; I < Boxes.size(); ++I) {
+    const Box& B = Boxes[I];
+    auto* Frame = new QFrame(Panel);
+    Frame->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    auto* Inner = new QVBoxLayout(Frame);
+    Inner->setContentsMargins(3, 2, 3, 3);
+    Inner->setSpacing(1);
+    QLabel* Title = MakeLabel(Frame, QString::fromLatin1(B.Title), true);
+    Title->setObjectName(QStringLiteral("Label") + QString::fromLatin1(B.Value).mid(5));
+    Title->setAlignment(Qt::AlignCenter);
+    LevelTitles[I] = Title;
+    *B.PanelPtr = MakeValuePanel(Frame, B.Value, QString::fromLatin1(B.ValueHint));
+    *B.BarPtr = MakeSlider(Frame, B.Bar, QString::fromLatin1(B.BarHint));
+    Inner->addWidget(Title);
+    Inner->addWidget(*B.PanelPtr);
+    Inner->addWidget(*B.BarPtr);
+    if (I == 5) {
+      SpeedButtonEnableEQ = MakeButton(Frame, "SpeedButtonEnableEQ", QStringLiteral("Activate"),
+                                       QStringLiteral("Activate OBRA"));
+      SpeedButtonEnableEQ->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+      QFont F = SpeedButtonEnableEQ->font();
+      F.setBold(true);
+      SpeedButtonEnableEQ->setFont(F);
+      CheckBoxAutoSaveActivated = new QCheckBox(QStringLiteral("Auto save"), Frame);
+      CheckBoxAutoSaveActivated->setObjectName(QStringLiteral("CheckBoxAutoSaveActivated"));
+      CheckBoxAutoSaveActivated->setToolTip(QStringLiteral("Save activation data"));
+      Inner->addWidget(SpeedButtonEnableEQ);
+      Inner->addWidget(CheckBoxAutoSaveActivated);
+    }
+    Col->addWidget(Frame);
+  }
+
+  Col->addSpacing(6);
+  PanelRoi =
+      MakeValuePanel(Panel, "PanelRoi", QStringLiteral("Use right mouse button to move the ROI"));
+  QFont Bold = PanelRoi->font();
+  Bold.setBold(true);
+  PanelRoi->setFont(Bold);
+  SetColors(PanelRoi, PanelColor, ClBlack);
+  SpeedButtonSetFullframe =
+      MakeButton(Panel, "SpeedButtonSetFullframe", QStringLiteral("Set full frame"));
+  ComboBoxRoi = new QComboBox(Panel);
+  ComboBoxRoi->setObjectName(QStringLiteral("ComboBoxRoi"));
+  ComboBoxRoi->setToolTip(QStringLiteral("ROI size in pixels"));
+  ComboBoxRoi->addItem(QStringLiteral("Full  frame"));
+  EditRoiLeft = new QLineEdit(QStringLiteral("0"), Panel);
+  EditRoiLeft->setObjectName(QStringLiteral("EditRoiLeft"));
+  EditRoiLeft->setToolTip(QStringLiteral("ROI Left coordinate"));
+  EditRoiTop = new QLineEdit(QStringLiteral("0"), Panel);
+  EditRoiTop->setObjectName(QStringLiteral("EditRoiTop"));
+  EditRoiTop->setToolTip(QStringLiteral("ROI Top coordinate"));
+  auto* Fields = new QHBoxLayout;
+  Fields->setSpacing(2);
+  for (QLineEdit* E : {EditRoiLeft, EditRoiTop}) {
+    E->setMaxLength(4);
+    E->setAlignment(Qt::AlignCenter);
+    Fields->addWidget(E);
+  }
+  // The longest caption of the side bar does not fit its 110 pixels on one line.
+  SpeedButtonSetTopLeft = new TWrapButton(Panel);
+  SpeedButtonSetTopLeft->setObjectName(QStringLiteral("SpeedButtonSetTopLeft"));
+  SpeedButtonSetTopLeft->setText(QStringLiteral("Set ROI Left and Top"));
+  SpeedButtonSetTopLeft->setFocusPolicy(Qt::TabFocus);
+  SpeedButtonBatch = MakeButton(Panel, "SpeedButtonBatch", QStringLiteral("Batch proc."));
+  SpeedButtonEditIni = MakeButton(Panel, "SpeedButtonEditIni", QStringLiteral("Edit INI file"));
+  Col->addWidget(PanelRoi);
+  Col->addWidget(SpeedButtonSetFullframe);
+  Col->addWidget(ComboBoxRoi);
+  Col->addLayout(Fields);
+  Col->addWidget(SpeedButtonSetTopLeft);
+  Col->addSpacing(6);
+  Col->addWidget(SpeedButtonBatch);
+  // "Edit INI file" stays at the bottom of the side bar at every height.
+  Col->addStretch(1);
+  Col->addWidget(SpeedButtonEditIni);
+  for (QToolButton* B :
+       {SpeedButtonSetFullframe, SpeedButtonSetTopLeft, SpeedButtonBatch, SpeedButtonEditIni})
+    B->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TForm1::BuildStatusBar(QFrame* Panel) {
+  auto* Row = new QHBoxLayout(Panel);
+  Row->setContentsMargins(2, 2, 2, 2);
+  Row->setSpacing(2);
+  PanelTime = MakePanel(Panel, "PanelTime");
+  PanelTime->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  PanelTime->setFixedWidth(330);
+  auto* TimeRow = new QHBoxLayout(PanelTime);
+  TimeRow->setContentsMargins(4, 0, 2, 0);
+  TimeRow->setSpacing(4);
+  CheckBoxAddText = new QCheckBox(PanelTime);
+  CheckBoxAddText->setObjectName(QStringLiteral("CheckBoxAddText"));
+  CheckBoxAddText->setToolTip(QStringLiteral("Display time in the image"));
+  LabelTime = MakeStatusPanel(PanelTime, "LabelTime", 0);
+  LabelTime->setFrameStyle(QFrame::NoFrame);
+  LabelTime->setToolTip(QStringLiteral("Display time in the image"));
+  UpDownFontSize = new QSpinBox(PanelTime);
+  UpDownFontSize->setObjectName(QStringLiteral("UpDownFontSize"));
+  UpDownFontSize->setToolTip(QStringLiteral("Change font size"));
+  UpDownFontSize->setRange(8, 100);
+  UpDownFontSize->setValue(14);
+  UpDownFontSize->setFixedWidth(52);
+  SpeedButtonSetFontColor = MakeButton(PanelTime, "SpeedButtonSetFontColor", QStringLiteral("A"),
+                                       QStringLiteral("Set font color"));
+  TimeRow->addWidget(CheckBoxAddText);
+  TimeRow->addWidget(LabelTime, 1);
+  TimeRow->addWidget(UpDownFontSize);
+  TimeRow->addWidget(SpeedButtonSetFontColor);
+  Row->addWidget(PanelTime);
+
+  PanelInfo = MakeStatusPanel(Panel, "PanelInfo", 90);
+  PanelInfo->setAlignment(Qt::AlignCenter);
+  PanelCoordinates = MakeStatusPanel(Panel, "PanelCoordinates", 120);
+  PanelCoordinates->setAlignment(Qt::AlignCenter);
+  PanelPixelVal = MakeStatusPanel(Panel, "PanelPixelVal", 190);
+  PanelProc = MakeStatusPanel(Panel, "PanelProc", 0);
+  Row->addWidget(PanelInfo);
+  Row->addWidget(PanelCoordinates);
+  Row->addWidget(PanelPixelVal);
+  Row->addWidget(PanelProc, 1);
+}
+
+void TForm1::BuildImageArea() {
+  ScrollBox1 = new QScrollArea;
+  ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+  ScrollBox1->setFrameStyle(QFrame::NoFrame);
+  ScrollBox1->setWidgetResizable(false);
+  ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // The window's style sheet owns the look of scroll areas, so their colour goes there too.
+  ScrollBox1->setStyleSheet(
+      QStringLiteral("QScrollArea#ScrollBox1 { background: rgb(%1, %2, %3); }")
+          .arg(ImageAreaColor.R)
+          .arg(ImageAreaColor.G)
+          .arg(ImageAreaColor.B));
+  ScrollContent = new QWidget;
+  ScrollContent->setObjectName(QStringLiteral("ScrollContent"));
+  ScrollContent->resize(0, 0);
+  Image1 = new TImageView(ScrollContent);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->hide();
+  ShapeRoi = new TShapeRoi(ScrollContent);
+  ShapeRoi->setObjectName(QStringLiteral("ShapeRoi"));
+  ShapeRoi->setToolTip(QStringLiteral("Use right mouse button to move the ROI"));
+  ShapeRoi->hide();
+  ScrollBox1->setWidget(ScrollContent);
+  // The area's own colour shows around and behind the picture.
+  ScrollContent->setAutoFillBackground(false);
+
+  QFont F = font();
+  F.setPixelSize(17);
+  for (size_t I = 0; I < StartLabels.size(); ++I) {
+    QLabel* L = MakeLabel(ScrollBox1->viewport(), QString::fromLatin1(StartTexts[I]));
+    L->setObjectName(QStringLiteral("StartLabel%1").arg(I + 1));
+    L->setFont(F);
+    SetColors(L, ImageAreaColor, Rgb{236, 226, 214});
+    L->move(48, 48 + static_cast<int>(I) * 40);
+    L->adjustSize();
+    StartLabels[I] = L;
+  }
+  ScrollBox1->viewport()->installEventFilter(this);
+  ScrollContent->installEventFilter(this);
+  ScrollBox1->installEventFilter(this);
+}
+
+}  // namespace obra

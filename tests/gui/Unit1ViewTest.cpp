@@ -1,0 +1,185 @@
+// The view: placement, scale buttons, double-click, left-button scrolling,
+// the pixel readout, typed ROI coordinates and the kernel profile graph.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
+
+#include "GuiSupport.h"
+#include "IniFile.h"
+#include "ViewWidgets.h"
+
+using namespace obra;
+using namespace obra::test;
+
+namespace {
+
+uint16_t HoleAt40x80(int X, int Y) {
+  return X == 40 && Y == 80 ? uint16_t(0) : static_cast<uint16_t>(1000 + X + Y);
+}
+
+}  // namespace
+
+TEST_F(Window, SmallImagesAreCentredAtFullSize) {
+  ASSERT_TRUE(Open(Image));
+  const QScrollArea* Area = Find<QScrollArea>("ScrollBox1");
+  ASSERT_LT(W, Area->width());
+  ASSERT_LT(H, Area->height());
+  EXPECT_EQ(Global.FitScale, 1);
+  EXPECT_TRUE(Checked("SpeedButton1"));
+  EXPECT_EQ(Find<QWidget>("Image1")->pos(),
+            QPoint((Area->width() - W) / 2, (Area->height() - H) / 2));
+  EXPECT_EQ(Text("PanelProc"), "");
+}
+
+TEST_F(Window, FitScaleInANineHundredBySixHundredSixtyArea) {
+  auto* Area = Find<QScrollArea>("ScrollBox1");
+  Area->setFixedSize(900, 660);
+  QCoreApplication::processEvents();
+  WriteFits(Image, 1024, 4096, Pattern);
+  ASSERT_TRUE(Open(Image));
+  EXPECT_EQ(Global.FitScale, 7);  // ceiling of 4096 / 660
+  EXPECT_TRUE(Checked("SpeedButton7"));
+  EXPECT_EQ(Find<QWidget>("Image1")->size(), QSize(1024 / 7, 4096 / 7));
+  Click("SpeedButton1");
+  EXPECT_EQ(Text("PanelProc"), "Scroll the image by left mouse button");
+  EXPECT_EQ(Find<QWidget>("Image1")->pos(), QPoint(0, 0));
+  EXPECT_GT(Area->verticalScrollBar()->maximum(), 0);
+  Click("SpeedButton7");
+  EXPECT_EQ(Text("PanelProc"), "");
+}
+
+TEST_F(Window, DoubleClickTogglesFullResolution) {
+  WriteFits(Image, 2000, 1400, Pattern);
+  ASSERT_TRUE(Open(Image));
+  const int Fit = Global.FitScale;
+  ASSERT_GT(Fit, 1);
+  QWidget* View = Find<QWidget>("Image1");
+  QTest::mouseDClick(View, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(Global.DisplayScale, 1);
+  EXPECT_TRUE(Checked("SpeedButton1"));
+  EXPECT_EQ(View->size(), QSize(2000, 1400));
+  QTest::mouseDClick(View, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(Global.DisplayScale, Fit);
+  Click("SpeedButton3");
+  QTest::mouseDClick(View, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(Global.DisplayScale, 1);
+}
+
+TEST_F(Window, LeftButtonScrolls) {
+  WriteFits(Image, 2000, 1400, Pattern);
+  ASSERT_TRUE(Open(Image));
+  Click("SpeedButton1");
+  QScrollArea* Area = Find<QScrollArea>("ScrollBox1");
+  QWidget* View = Find<QWidget>("Image1");
+  ASSERT_EQ(Area->horizontalScrollBar()->value(), 0);
+  Mouse(View, QEvent::MouseButtonPress, 500, 300, Qt::LeftButton, Qt::LeftButton);
+  Mouse(View, QEvent::MouseMove, 400, 250, Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(Area->horizontalScrollBar()->value(), 100);
+  EXPECT_EQ(Area->verticalScrollBar()->value(), 50);
+  EXPECT_EQ(Global.ScrollX, 100);
+  EXPECT_EQ(Global.ScrollY, 50);
+  Mouse(View, QEvent::MouseButtonRelease, 400, 250, Qt::LeftButton, Qt::NoButton);
+
+  // A ROI chosen now is centred on the middle of what is visible.
+  ChooseRoi(1);
+  const int CentreX = (Area->viewport()->width() / 2 - (View->x() - 100));
+  EXPECT_EQ(Global.RoiLeft + Global.RoiWidth / 2, CentreX);
+}
+
+TEST_F(Window, ReadoutAtAScale) {
+  WriteFits(Image, W, H, HoleAt40x80);
+  ASSERT_TRUE(Open(Image));
+  Click("SpeedButton4");
+  QWidget* View = Find<QWidget>("Image1");
+  QTest::mouseMove(View, QPoint(10, 20));
+  EXPECT_EQ(Text("PanelCoordinates"), "[ 40, 80 ]");
+  EXPECT_EQ(Text("PanelPixelVal"), "No data");
+  QTest::mouseMove(View, QPoint(11, 20));
+  EXPECT_EQ(Text("PanelCoordinates"), "[ 44, 80 ]");
+  EXPECT_EQ(Text("PanelPixelVal"), "Input pixel value  1124");
+
+  // Over the ROI frame the view still reads (the frame passes the move on).
+  ChooseRoi(1);
+  Click("SpeedButton1");
+  QWidget* Frame = Find<QWidget>("ShapeRoi");
+  ASSERT_TRUE(Frame->isVisible());
+  QTest::mouseMove(Frame, QPoint(3, 4));
+  const QPoint P = Frame->pos() - View->pos() + QPoint(3, 4);
+  EXPECT_EQ(Text("PanelCoordinates"), QStringLiteral("[ %1, %2 ]").arg(P.x()).arg(P.y()));
+}
+
+TEST_F(Window, TypedRoiCoordinates) {
+  ASSERT_TRUE(Open(Image));
+  auto* Left = Find<QLineEdit>("EditRoiLeft");
+  auto* Top = Find<QLineEdit>("EditRoiTop");
+  EXPECT_FALSE(Left->isEnabled());
+  ChooseRoi(1);
+  ASSERT_TRUE(Left->isEnabled());
+  EXPECT_EQ(Background(Left, QPalette::Base), Qt::white);
+
+  Left->selectAll();
+  QTest::keyClicks(Left, "12a");
+  EXPECT_EQ(Left->text(), "12a");
+  EXPECT_EQ(Background(Left, QPalette::Base), QColor(255, 64, 64));
+  EXPECT_FALSE(Enabled("SpeedButtonSetTopLeft"));
+
+  Left->selectAll();
+  QTest::keyClicks(Left, "9999");  // past the right edge
+  EXPECT_EQ(Background(Left, QPalette::Base), QColor(255, 64, 64));
+
+  Left->selectAll();
+  QTest::keyClicks(Left, "12");
+  Top->selectAll();
+  QTest::keyClicks(Top, "34");
+  EXPECT_EQ(Background(Left, QPalette::Base), Qt::white);
+  EXPECT_TRUE(Enabled("SpeedButtonSetTopLeft"));
+  auto* Frame = static_cast<TShapeRoi*>(Find<QWidget>("ShapeRoi"));
+  EXPECT_EQ(Frame->Color(), ClRed);
+
+  Click("SpeedButtonSetTopLeft");
+  EXPECT_EQ(Global.RoiLeft, 12);
+  EXPECT_EQ(Global.RoiTop, 34);
+  EXPECT_EQ(Frame->Color(), ClLime);
+  EXPECT_FALSE(Enabled("SpeedButtonSetTopLeft"));
+  EXPECT_EQ(Frame->pos(), Find<QWidget>("Image1")->pos() + QPoint(12, 34) / Global.DisplayScale);
+  EXPECT_EQ(Text("PanelEqWeight"), "Not active");
+}
+
+TEST_F(Window, DraggingStopsAtTheImageBorder) {
+  ASSERT_TRUE(Open(Image));
+  ChooseRoi(1);
+  QWidget* Frame = Find<QWidget>("ShapeRoi");
+  Mouse(Frame, QEvent::MouseButtonPress, 5, 5, Qt::RightButton, Qt::RightButton);
+  Mouse(Frame, QEvent::MouseMove, 5 + 2000, 5 + 2000, Qt::NoButton, Qt::RightButton);
+  Mouse(Frame, QEvent::MouseButtonRelease, 5, 5, Qt::RightButton, Qt::NoButton);
+  EXPECT_EQ(Global.RoiLeft, W - 512);
+  EXPECT_EQ(Global.RoiTop, H - 512);
+  EXPECT_EQ(Find<QLineEdit>("EditRoiLeft")->text(), QString::number(W - 512));
+  EXPECT_FALSE(Enabled("SpeedButtonSetTopLeft"));
+}
+
+TEST_F(Window, KernelProfileGraphBesideThePicture) {
+  ASSERT_TRUE(Open(Image));
+  const uint64_t V = Global.Image1Version;
+  QWidget* Viewport = Find<QScrollArea>("ScrollBox1")->viewport();
+  QTest::mouseDClick(Viewport, Qt::LeftButton, {}, QPoint(3, 3));
+  EXPECT_EQ(Global.Image1Version, V + 1);
+  const QImage Shown = static_cast<TImageView*>(Find<QWidget>("Image1"))->Shown();
+  EXPECT_EQ(Shown.pixelColor(0, 0), QColor(175, 160, 149));
+  // The axis runs along the bottom of the plot area.
+  EXPECT_EQ(Shown.pixelColor(Shown.width() / 2 + 20, Shown.height() - 100), Qt::black);
+
+  // Without a kernel radius nothing can be plotted.
+  const int32_t Saved = Params.KerSize;
+  Params.KerSize = 0;
+  QTest::mouseDClick(Viewport, Qt::LeftButton, {}, QPoint(3, 3));
+  Params.KerSize = Saved;
+  EXPECT_EQ(Global.Image1Version, V + 1);
+  // The next render replaces the graph.
+  Click("SpeedButton2");
+  EXPECT_NE(static_cast<TImageView*>(Find<QWidget>("Image1"))->Shown().pixelColor(0, 0),
+            QColor(175, 160, 149));
+}
