@@ -242,9 +242,9 @@ TEST(BmpReader, EveryLayoutDecodes) {
 TEST(BmpReader, OtherPixelFormatsAreRefused) {
   TempDir Dir;
   const std::string File = Dir.File("x.bmp");
-  std::vector<Bmp> Refused = {{8, 2, 8, 1},
-                              {8, 2, 4, 2},
-                              {8, 2, 24, 4},  // RLE8, RLE4, JPEG
+  std::vector<Bmp> Refused = {{8, 2, 8, 1},   // RLE8
+                              {8, 2, 4, 2},   // RLE4
+                              {8, 2, 24, 4},  // JPEG
                               {2, 2, 16, 3, 40, {0xF800, 0x7E0, 0x1F}},
                               {2, 2, 24, 3, 40, {0xFF0000, 0xFF00, 0xFF}},
                               {2, 2, 32, 3, 40, {0xFF, 0xFF00, 0xFF0000}},  // not B, G, R
