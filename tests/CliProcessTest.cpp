@@ -1,0 +1,109 @@
+// obra-cli process: the window's open-activate-save workflow from the command line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+
+using namespace obra::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::pair<uint32_t, uint32_t> PngSize(const std::string& File) {
+  const std::vector<uint8_t> B = ReadBytes(File);
+  if (B.size() < 24) return {0, 0};
+  return {Fetch(&B[16], 4, true), Fetch(&B[20], 4, true)};
+}
+
+// A 600 x 520 signed 16-bit image of channel 171 with some structure.
+std::string WriteImage(const TempDir& D) {
+  std::vector<std::string> Cards = ImageCards(16, 600, 520);
+  Cards.push_back(Card("BZERO", "32768"));
+  Cards.push_back(Card("WAVELNTH", "171"));
+  Cards.push_back(Card("DATE-OBS", "'2013-06-24T17:31:30'"));
+  std::vector<int16_t> S;
+  for (int Y = 0; Y < 520; ++Y)
+    for (int X = 0; X < 600; ++X)
+      S.push_back(static_cast<int16_t>(100 + (X * 7 + Y * 13) % 900 - 32768));
+  const std::string File = D.File("img.fits");
+  WriteBytes(File, FitsFile(Cards, BigEndian(S)));
+  return File;
+}
+
+}  // namespace
+
+TEST(CliProcess, OpenActivateAndSaveTheRegion) {
+  TempDir D;
+  const std::string Image = WriteImage(D), Out = D.File("roi.png");
+  CliRun R = RunCli("process " + Image + " -o " + Out +
+                        " --activate --roi-size 1 --mode 3 --time --threads 2",
+                    D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(PngSize(Out), (std::pair<uint32_t, uint32_t>{512, 512}));
+  EXPECT_NE(R.Err.find("Processing     100 %"), std::string::npos);
+  // A region activation is never cached.
+  EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
+  EXPECT_TRUE(fs::exists(D.File("Activation_Data/ReadMe.txt")));
+}
+
+TEST(CliProcess, WholeFrameActivationIsCachedAndReused) {
+  TempDir D;
+  const std::string Image = WriteImage(D);
+  CliRun R = RunCli("process " + Image + " -o " + D.File("a.png") + " --activate --scale 2 --mode 2", D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(PngSize(D.File("a.png")), (std::pair<uint32_t, uint32_t>{300, 260}));
+  ASSERT_TRUE(fs::exists(D.File("Activation_Data/img.act")));
+  // The second run finds the cache: no engine progress, the same picture.
+  R = RunCli("process " + Image + " -o " + D.File("b.png") + " --activate --scale 2 --mode 2", D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(R.Err.find("Processing"), std::string::npos);
+  EXPECT_EQ(ReadBytes(D.File("a.png")), ReadBytes(D.File("b.png")));
+  // Without --activate the cached data are used all the same, as on an open.
+  R = RunCli("process " + Image + " -o " + D.File("c.png") + " --scale 2 --mode 2", D);
+  EXPECT_EQ(ReadBytes(D.File("a.png")), ReadBytes(D.File("c.png")));
+  // --no-auto-save keeps a new activation out of the cache.
+  fs::remove(D.File("Activation_Data/img.act"));
+  R = RunCli("process " + Image + " -o " + D.File("d.png") + " --activate --no-auto-save", D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
+}
+
+TEST(CliProcess, FixedSettingsChangeThePicture) {
+  TempDir D;
+  const std::string Image = WriteImage(D);
+  ASSERT_EQ(RunCli("process " + Image + " -o " + D.File("auto.png"), D).Status, 0);
+  CliRun R = RunCli("process " + Image + " -o " + D.File("fix.png") +
+                        " --fix-gamma 40 --fix-contrast --output-black 5000",
+                    D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_NE(ReadBytes(D.File("auto.png")), ReadBytes(D.File("fix.png")));
+  // A value beyond a slider's range is taken to the nearer end, and said so.
+  R = RunCli("process " + Image + " -o " + D.File("g.png") + " --fix-gamma 99", D);
+  EXPECT_EQ(R.Status, 0);
+  EXPECT_NE(R.Err.find("outside the slider range"), std::string::npos);
+}
+
+TEST(CliProcess, FaultsGiveTheirStatus) {
+  TempDir D;
+  const std::string Image = WriteImage(D);
+  struct Case {
+    std::string Args;
+    int Status;
+    std::string Text;
+  } Cases[] = {
+      {"process", 2, "-o OUT.png"},
+      {"process " + Image + " -o x.png --scale 11", 2, "--scale"},
+      {"process " + Image + " -o x.png --mode 3", 2, "need a region"},
+      {"process " + Image + " -o x.png --roi-size 9", 2, "--roi-size"},
+      {"process " + Image + " -o x.png --roi-size 1 --roi-left 100 --roi-top 0", 2, "does not fit"},
+      {"process " + Image + " -o x.png --input-black 3", 2, "--fix-contrast"},
+      {"process " + D.File("none.fits") + " -o x.png", 1, "Color images are not supported."},
+      {"process " + Image + " -o " + D.File("no/dir/x.png"), 1, "no/dir"},
+  };
+  for (const Case& C : Cases) {
+    const CliRun R = RunCli(C.Args, D);
+    EXPECT_EQ(R.Status, C.Status) << C.Args << "\n" << R.Err;
+    EXPECT_NE(R.Err.find(C.Text), std::string::npos) << C.Args << "\n" << R.Err;
+  }
+}
