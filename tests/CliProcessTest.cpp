@@ -36,9 +36,9 @@ std::string WriteImage(const TempDir& D) {
 TEST(CliProcess, OpenActivateAndSaveTheRegion) {
   TempDir D;
   const std::string Image = WriteImage(D), Out = D.File("roi.png");
-  CliRun R = RunCli("process " + Image + " -o " + Out +
-                        " --activate --roi-size 1 --mode 3 --time --threads 2",
-                    D);
+  CliRun R = RunCli(
+      "process " + Image + " -o " + Out + " --activate --roi-size 1 --mode 3 --time --threads 2",
+      D);
   ASSERT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(PngSize(Out), (std::pair<uint32_t, uint32_t>{512, 512}));
   EXPECT_NE(R.Err.find("Processing     100 %"), std::string::npos);
@@ -50,7 +50,8 @@ TEST(CliProcess, OpenActivateAndSaveTheRegion) {
 TEST(CliProcess, WholeFrameActivationIsCachedAndReused) {
   TempDir D;
   const std::string Image = WriteImage(D);
-  CliRun R = RunCli("process " + Image + " -o " + D.File("a.png") + " --activate --scale 2 --mode 2", D);
+  CliRun R =
+      RunCli("process " + Image + " -o " + D.File("a.png") + " --activate --scale 2 --mode 2", D);
   ASSERT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(PngSize(D.File("a.png")), (std::pair<uint32_t, uint32_t>{300, 260}));
   ASSERT_TRUE(fs::exists(D.File("Activation_Data/img.act")));

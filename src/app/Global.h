@@ -40,7 +40,7 @@ inline constexpr Rgb ClNavy{0, 0, 128};
 inline constexpr Rgb ClLime{0, 255, 0};
 inline constexpr Rgb ClRed{255, 0, 0};
 inline constexpr Rgb ClYellow{255, 255, 0};
-inline constexpr Rgb PanelColor{175, 160, 149};       // tool bar, side bar, status bar
+inline constexpr Rgb PanelColor{175, 160, 149};  // tool bar, side bar, status bar
 inline constexpr Rgb ImageAreaColor{81, 69, 64};
 inline constexpr Rgb ProgressColor{96, 255, 144};     // PanelProc while activating
 inline constexpr Rgb NotActiveColor{255, 48, 48};     // OBRA weight panel without activation
@@ -150,8 +150,7 @@ struct SharedState {
   int32_t GammaSetting = 20, ObraWeight = 20;
   TrackBarState TrackBarBlack, TrackBarWhite, TrackBarGamma, TrackBarOutputBlack,
       TrackBarOutputWhite, TrackBarEqWeight;
-  PanelState PanelBlack, PanelWhite, PanelGamma, PanelOutputBlack, PanelOutputWhite,
-      PanelEqWeight;
+  PanelState PanelBlack, PanelWhite, PanelGamma, PanelOutputBlack, PanelOutputWhite, PanelEqWeight;
   // Title labels of the level boxes ("Input Black" ... "Output  White", "OBRA").
   bool LevelTitlesEnabled = false;
   bool LabelObraEnabled = false;
@@ -166,7 +165,7 @@ struct SharedState {
   bool PanelTopEnabled = true, PanelRightEnabled = true;
 
   // ---- OBRA box and batch -----------------------------------------------------
-  ButtonState SpeedButtonEnableEQ{false};  // "Activate"
+  ButtonState SpeedButtonEnableEQ{false};              // "Activate"
   ButtonState CheckBoxAutoSaveActivated{false, true};  // Down = ticked
   ButtonState SpeedButtonBatch{false};
 

@@ -75,8 +75,8 @@ void AutoOutputParam(SharedState& S, bool Black, bool White) {
     } else {
       L = G;
     }
-    const OutputLevels O = AutoOutputLevels(G, L, Params.GlobalB, Params.LocalB, Params.GlobalW,
-                                            Params.LocalW);
+    const OutputLevels O =
+        AutoOutputLevels(G, L, Params.GlobalB, Params.LocalB, Params.GlobalW, Params.LocalW);
     if (Black) {
       S.OutputBlack = O.Black;
       S.TrackBarOutputBlack.SetPosition(S.OutputBlack);

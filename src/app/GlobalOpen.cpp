@@ -120,10 +120,10 @@ bool OpenImage(SharedState& S) {
 
   if (S.FirstImage) {
     S.StartLabelsVisible = false;
-    for (ButtonState* B : {&S.SpeedButtonAutocontrast, &S.SpeedButtonFixContrast,
-                           &S.SpeedButtonAutoGamma, &S.SpeedButtonFixGamma, &S.SpeedButtonAutoACEQ,
-                           &S.SpeedButtonFixACEQ, &S.SpeedButtonSetFullframe, &S.SpeedButtonAdd,
-                           &S.SpeedButtonDir})
+    for (ButtonState* B :
+         {&S.SpeedButtonAutocontrast, &S.SpeedButtonFixContrast, &S.SpeedButtonAutoGamma,
+          &S.SpeedButtonFixGamma, &S.SpeedButtonAutoACEQ, &S.SpeedButtonFixACEQ,
+          &S.SpeedButtonSetFullframe, &S.SpeedButtonAdd, &S.SpeedButtonDir})
       B->Enabled = true;
     for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Enabled = true;
   }

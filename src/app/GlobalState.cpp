@@ -77,8 +77,8 @@ void EnableContrastCtrl(SharedState& S, bool Enabled) {
   for (TrackBarState* T : {&S.TrackBarBlack, &S.TrackBarWhite, &S.TrackBarGamma,
                            &S.TrackBarOutputBlack, &S.TrackBarOutputWhite})
     T->Enabled = Enabled;
-  for (PanelState* P : {&S.PanelBlack, &S.PanelWhite, &S.PanelGamma, &S.PanelOutputBlack,
-                        &S.PanelOutputWhite}) {
+  for (PanelState* P :
+       {&S.PanelBlack, &S.PanelWhite, &S.PanelGamma, &S.PanelOutputBlack, &S.PanelOutputWhite}) {
     P->Color = Enabled ? ClWhite : ClSilver;
     P->FontColor = Enabled ? ClBlack : ClSilver;
   }
@@ -105,42 +105,63 @@ void EnableEQ(SharedState& S, bool Activated) {
     S.PanelEqWeight.Caption = "Not active";
     S.TrackBarEqWeight.Enabled = false;
     S.SpeedButtonEnableEQ.Enabled = true;
-    S.CheckBoxAutoSaveActivated.Enabled =
-        !(S.CacheUnwritable || S.ActivationReady || S.RoiActive);
+    S.CheckBoxAutoSaveActivated.Enabled = !(S.CacheUnwritable || S.ActivationReady || S.RoiActive);
   }
 }
 
 int32_t DefaultGamma(int32_t Wavelength) {
   const Parameters& P = Params;
   switch (Wavelength) {
-    case 94: return P.Gamma94;
-    case 131: return P.Gamma131;
-    case 171: return P.Gamma171;
-    case 193: return P.Gamma193;
-    case 211: return P.Gamma211;
-    case 304: return P.Gamma304;
-    case 335: return P.Gamma335;
-    case 1600: return P.Gamma1600;
-    case 1700: return P.Gamma1700;
-    case 4500: return P.Gamma4500;
-    default: return 22;
+    case 94:
+      return P.Gamma94;
+    case 131:
+      return P.Gamma131;
+    case 171:
+      return P.Gamma171;
+    case 193:
+      return P.Gamma193;
+    case 211:
+      return P.Gamma211;
+    case 304:
+      return P.Gamma304;
+    case 335:
+      return P.Gamma335;
+    case 1600:
+      return P.Gamma1600;
+    case 1700:
+      return P.Gamma1700;
+    case 4500:
+      return P.Gamma4500;
+    default:
+      return 22;
   }
 }
 
 int32_t DefaultObraWeight(int32_t Wavelength) {
   const Parameters& P = Params;
   switch (Wavelength) {
-    case 94: return P.Obra94;
-    case 131: return P.Obra131;
-    case 171: return P.Obra171;
-    case 193: return P.Obra193;
-    case 211: return P.Obra211;
-    case 304: return P.Obra304;
-    case 335: return P.Obra335;
-    case 1600: return P.Obra1600;
-    case 1700: return P.Obra1700;
-    case 4500: return P.Obra4500;
-    default: return 15;
+    case 94:
+      return P.Obra94;
+    case 131:
+      return P.Obra131;
+    case 171:
+      return P.Obra171;
+    case 193:
+      return P.Obra193;
+    case 211:
+      return P.Obra211;
+    case 304:
+      return P.Obra304;
+    case 335:
+      return P.Obra335;
+    case 1600:
+      return P.Obra1600;
+    case 1700:
+      return P.Obra1700;
+    case 4500:
+      return P.Obra4500;
+    default:
+      return 15;
   }
 }
 

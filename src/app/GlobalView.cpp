@@ -65,8 +65,7 @@ void SpeedButton1Click(SharedState& S, int32_t Scale) {
 void ReadPixel(SharedState& S, int32_t X, int32_t Y) {
   const int32_t Sc = S.DisplayScale;
   const int64_t Ix = static_cast<int64_t>(X) * Sc, Iy = static_cast<int64_t>(Y) * Sc;
-  if (X < 0 || Y < 0 || Ix >= S.Image.Width || Iy >= S.Image.Height || S.InputImage.empty())
-    return;
+  if (X < 0 || Y < 0 || Ix >= S.Image.Width || Iy >= S.Image.Height || S.InputImage.empty()) return;
   const uint16_t V = S.InputImage[static_cast<size_t>(Iy * S.Image.Width + Ix)];
   S.PanelPixelVal.Caption =
       V == 0 ? "No data" : "Input pixel value  " + std::to_string(V - S.Image.ValueOffset);

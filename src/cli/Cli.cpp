@@ -31,11 +31,21 @@ std::string JsonString(std::string_view S) {
   std::string Out = "\"";
   for (unsigned char C : S) {
     switch (C) {
-      case '"': Out += "\\\""; break;
-      case '\\': Out += "\\\\"; break;
-      case '\n': Out += "\\n"; break;
-      case '\r': Out += "\\r"; break;
-      case '\t': Out += "\\t"; break;
+      case '"':
+        Out += "\\\"";
+        break;
+      case '\\':
+        Out += "\\\\";
+        break;
+      case '\n':
+        Out += "\\n";
+        break;
+      case '\r':
+        Out += "\\r";
+        break;
+      case '\t':
+        Out += "\\t";
+        break;
       default:
         if (C < 0x20) {
           char Buf[8];

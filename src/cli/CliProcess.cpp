@@ -1,11 +1,11 @@
 // obra-cli process FILE -o OUT.png [options]: the window's open-activate-save
 // workflow on the shared state, one option per control.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <thread>
-
-#include <unistd.h>
 
 #include "Cli.h"
 #include "Global.h"
@@ -97,7 +97,8 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
       return Error = "more than one input file", false;
     }
   }
-  if (O.File.empty() || O.Out.empty()) return Error = "an input file and -o OUT.png are needed", false;
+  if (O.File.empty() || O.Out.empty())
+    return Error = "an input file and -o OUT.png are needed", false;
   if (O.Scale < 1 || O.Scale > 10) return Error = "--scale must lie in 1..10", false;
   if (O.Mode < 1 || O.Mode > 4) return Error = "--mode must lie in 1..4", false;
   if (O.RoiLeft.has_value() != O.RoiTop.has_value())
@@ -113,8 +114,8 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
 void MoveSlider(TrackBarState& Bar, int32_t Wanted, const char* Name,
                 void (*Change)(SharedState&, int32_t, bool)) {
   if (Wanted < Bar.Min || Wanted > Bar.Max)
-    std::fprintf(stderr, "%s %d lies outside the slider range %d..%d; using the nearer end\n",
-                 Name, Wanted, Bar.Min, Bar.Max);
+    std::fprintf(stderr, "%s %d lies outside the slider range %d..%d; using the nearer end\n", Name,
+                 Wanted, Bar.Min, Bar.Max);
   Change(Global, Wanted, false);
 }
 
@@ -171,8 +172,10 @@ int RunProcess(const std::vector<std::string>& Args) {
   const int32_t Off = S.Image.ValueOffset;
   if (O.FixContrast) {
     SpeedButtonFixContrastClick(S);
-    if (O.InputBlack) MoveSlider(S.TrackBarBlack, *O.InputBlack + Off, "input black", TrackBarBlackChange);
-    if (O.InputWhite) MoveSlider(S.TrackBarWhite, *O.InputWhite + Off, "input white", TrackBarWhiteChange);
+    if (O.InputBlack)
+      MoveSlider(S.TrackBarBlack, *O.InputBlack + Off, "input black", TrackBarBlackChange);
+    if (O.InputWhite)
+      MoveSlider(S.TrackBarWhite, *O.InputWhite + Off, "input white", TrackBarWhiteChange);
     if (O.OutputBlack)
       MoveSlider(S.TrackBarOutputBlack, *O.OutputBlack, "output black", TrackBarOutputBlackChange);
     if (O.OutputWhite)

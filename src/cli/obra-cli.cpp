@@ -1,10 +1,9 @@
 // obra-cli: the program's operations without the window.
+#include <QString>
+#include <QtGlobal>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <QString>
-#include <QtGlobal>
 
 #include "Cli.h"
 

@@ -12,27 +12,52 @@ namespace obra {
 Parameters Params;
 std::filesystem::path ProgramDir;
 
-#define OBRA_INT(key) IniKey{#key, #key, &Parameters::key, nullptr}
-#define OBRA_REAL(text, key) IniKey{text, #key, nullptr, &Parameters::key}
+#define OBRA_INT(key) \
+  IniKey { #key, #key, &Parameters::key, nullptr }
+#define OBRA_REAL(text, key) \
+  IniKey { text, #key, nullptr, &Parameters::key }
 
 const std::array<IniKey, 38> IniKeys = {
-    OBRA_INT(KerSize),   OBRA_INT(NRSigma),
-    OBRA_REAL("GlobalB", GlobalB), OBRA_REAL("LocalB", LocalB),
-    OBRA_REAL("GlobalW", GlobalW), OBRA_REAL("LocalW", LocalW),
-    OBRA_INT(Gamma4500), OBRA_INT(Gamma1700), OBRA_INT(Gamma1600), OBRA_INT(Gamma304),
-    OBRA_INT(Gamma335),  OBRA_INT(Gamma211),  OBRA_INT(Gamma193),  OBRA_INT(Gamma171),
-    OBRA_INT(Gamma131),  OBRA_INT(Gamma94),
-    OBRA_INT(Obra4500),  OBRA_INT(Obra1700),  OBRA_INT(Obra1600),  OBRA_INT(Obra304),
-    OBRA_INT(Obra335),   OBRA_INT(Obra211),   OBRA_INT(Obra193),   OBRA_INT(Obra171),
-    OBRA_INT(Obra131),   OBRA_INT(Obra94),
+    OBRA_INT(KerSize),
+    OBRA_INT(NRSigma),
+    OBRA_REAL("GlobalB", GlobalB),
+    OBRA_REAL("LocalB", LocalB),
+    OBRA_REAL("GlobalW", GlobalW),
+    OBRA_REAL("LocalW", LocalW),
+    OBRA_INT(Gamma4500),
+    OBRA_INT(Gamma1700),
+    OBRA_INT(Gamma1600),
+    OBRA_INT(Gamma304),
+    OBRA_INT(Gamma335),
+    OBRA_INT(Gamma211),
+    OBRA_INT(Gamma193),
+    OBRA_INT(Gamma171),
+    OBRA_INT(Gamma131),
+    OBRA_INT(Gamma94),
+    OBRA_INT(Obra4500),
+    OBRA_INT(Obra1700),
+    OBRA_INT(Obra1600),
+    OBRA_INT(Obra304),
+    OBRA_INT(Obra335),
+    OBRA_INT(Obra211),
+    OBRA_INT(Obra193),
+    OBRA_INT(Obra171),
+    OBRA_INT(Obra131),
+    OBRA_INT(Obra94),
     // The seven narrow components are matched with a trailing blank, so their
     // lines carry two blanks between key and value.
-    OBRA_REAL("KerS_480", KerS_480), OBRA_REAL("KerS_320", KerS_320),
-    OBRA_REAL("KerS_220", KerS_220), OBRA_REAL("KerS_160", KerS_160),
-    OBRA_REAL("KerS_110", KerS_110), OBRA_REAL("KerS_80 ", KerS_80),
-    OBRA_REAL("KerS_56 ", KerS_56),  OBRA_REAL("KerS_40 ", KerS_40),
-    OBRA_REAL("KerS_28 ", KerS_28),  OBRA_REAL("KerS_20 ", KerS_20),
-    OBRA_REAL("KerS_14 ", KerS_14),  OBRA_REAL("KerS_10 ", KerS_10),
+    OBRA_REAL("KerS_480", KerS_480),
+    OBRA_REAL("KerS_320", KerS_320),
+    OBRA_REAL("KerS_220", KerS_220),
+    OBRA_REAL("KerS_160", KerS_160),
+    OBRA_REAL("KerS_110", KerS_110),
+    OBRA_REAL("KerS_80 ", KerS_80),
+    OBRA_REAL("KerS_56 ", KerS_56),
+    OBRA_REAL("KerS_40 ", KerS_40),
+    OBRA_REAL("KerS_28 ", KerS_28),
+    OBRA_REAL("KerS_20 ", KerS_20),
+    OBRA_REAL("KerS_14 ", KerS_14),
+    OBRA_REAL("KerS_10 ", KerS_10),
 };
 
 #undef OBRA_INT
@@ -54,7 +79,8 @@ IniStatus ReadIniStream(std::istream& Text, Parameters& P) {
   P.NoiseHalfLength = static_cast<int32_t>(
       std::clamp<int64_t>(2 * static_cast<int64_t>(P.NRSigma), INT32_MIN, INT32_MAX));
   if (P.NoiseHalfLength > MaxNoiseHalfLength)
-    return {true, "Incorect value of NRSigma in OBRA.ini file. NRSigma<150 Impossible to continue."};
+    return {true,
+            "Incorect value of NRSigma in OBRA.ini file. NRSigma<150 Impossible to continue."};
   // NRSigma 0 would divide by zero in the noise kernel and a negative one
   // leaves it empty; KerSize beyond 64 reaches outside the kernel table.
   if (P.NRSigma < 1)

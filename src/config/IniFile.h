@@ -19,8 +19,8 @@ struct Parameters {
   int32_t KerSize = 0;
   int32_t NRSigma = 0;
   float GlobalB = 0, LocalB = 0, GlobalW = 0, LocalW = 0;
-  int32_t Gamma4500 = 0, Gamma1700 = 0, Gamma1600 = 0, Gamma304 = 0, Gamma335 = 0,
-          Gamma211 = 0, Gamma193 = 0, Gamma171 = 0, Gamma131 = 0, Gamma94 = 0;
+  int32_t Gamma4500 = 0, Gamma1700 = 0, Gamma1600 = 0, Gamma304 = 0, Gamma335 = 0, Gamma211 = 0,
+          Gamma193 = 0, Gamma171 = 0, Gamma131 = 0, Gamma94 = 0;
   int32_t Obra4500 = 0, Obra1700 = 0, Obra1600 = 0, Obra304 = 0, Obra335 = 0, Obra211 = 0,
           Obra193 = 0, Obra171 = 0, Obra131 = 0, Obra94 = 0;
   float KerS_480 = 0, KerS_320 = 0, KerS_220 = 0, KerS_160 = 0, KerS_110 = 0, KerS_80 = 0,
@@ -32,8 +32,8 @@ struct Parameters {
 // One configuration key: its text as matched (some end in a blank, so their
 // lines need two blanks before the value) and the parameter it sets.
 struct IniKey {
-  std::string_view Text;   // as matched against the line
-  std::string_view Name;   // the parameter's name
+  std::string_view Text;  // as matched against the line
+  std::string_view Name;  // the parameter's name
   int32_t Parameters::*Int = nullptr;
   float Parameters::*Real = nullptr;
 };

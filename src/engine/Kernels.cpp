@@ -32,8 +32,8 @@ void AddGaussian(KernelTableType& K, float Weight, float Sigma) {
     for (int Dx = -KernelRadius; Dx <= KernelRadius; ++Dx) {
       float& E = K.At(Dx, Dy);
       // The product of two singles is exact in double; only the sum is rounded.
-      E = static_cast<float>(static_cast<double>(E) + static_cast<double>(Weight) *
-                                                          GaussValue(float(Dx), float(Dy), Sigma));
+      E = static_cast<float>(static_cast<double>(E) +
+                             static_cast<double>(Weight) * GaussValue(float(Dx), float(Dy), Sigma));
     }
 }
 

@@ -28,9 +28,9 @@ using MessageSink = std::function<void(const std::string&)>;
 struct DecodedPicture {
   int32_t Width = 0;
   int32_t Height = 0;
-  int32_t BitsPerPixel = 0;        // 8, 24 or 32 (others are refused)
-  std::vector<uint8_t> Rows;       // top row first; 8 bpp: index, 24 bpp: B,G,R, 32 bpp: B,G,R,X
-  size_t RowBytes = 0;             // bytes per row in Rows
+  int32_t BitsPerPixel = 0;   // 8, 24 or 32 (others are refused)
+  std::vector<uint8_t> Rows;  // top row first; 8 bpp: index, 24 bpp: B,G,R, 32 bpp: B,G,R,X
+  size_t RowBytes = 0;        // bytes per row in Rows
 };
 
 // The description of one image. Field names and order follow the image record
@@ -46,8 +46,8 @@ struct ImageRecord {
   // Percentile statistics, see ComputeStatistics.
   int32_t MinValue = 0, Low20 = 0, Low10 = 0, Low1 = 0, LowP1 = 0, LowP01 = 0, LowP001 = 0,
           LowP0001 = 0;
-  int32_t MaxValue = 0, High20 = 0, High10 = 0, High1 = 0, HighP1 = 0, HighP01 = 0,
-          HighP001 = 0, HighP0001 = 0;
+  int32_t MaxValue = 0, High20 = 0, High10 = 0, High1 = 0, HighP1 = 0, HighP01 = 0, HighP001 = 0,
+          HighP0001 = 0;
   int32_t ValueOffset = 0;
   int32_t DataSize = 0;
   int32_t HeaderSize = 0;
@@ -118,8 +118,8 @@ void ReadBifHeader(const std::string& FileName, ImageRecord& R, bool ShowMessage
 // are written). Sample types other than "BYTE" and "WORD" give all zeros.
 void ComputeStatistics(ImageRecord& R, const uint16_t* Samples);
 // The same over a rectangle; a rectangle without data falls back to the whole image.
-void ComputeRoiStatistics(int32_t Left, int32_t Top, int32_t Width, int32_t Height,
-                          ImageRecord& R, const uint16_t* Samples);
+void ComputeRoiStatistics(int32_t Left, int32_t Top, int32_t Width, int32_t Height, ImageRecord& R,
+                          const uint16_t* Samples);
 // The same over the solar disc (1.15 x RSun around CrPix1, CrPix2).
 void ComputeDiscStatistics(ImageRecord& R, const uint16_t* Samples);
 
