@@ -1,6 +1,7 @@
 // The shared state: its initial values and the switches that enable whole
 // groups of controls together.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 #include "Global.h"
@@ -109,60 +110,44 @@ void EnableEQ(SharedState& S, bool Activated) {
   }
 }
 
+namespace {
+
+// The channels with configured defaults and the keys that hold them.
+struct ChannelKeys {
+  int32_t Wavelength;
+  int32_t Parameters::*Gamma;
+  int32_t Parameters::*Obra;
+};
+
+constexpr std::array<ChannelKeys, 10> Channels = {{
+    {94, &Parameters::Gamma94, &Parameters::Obra94},
+    {131, &Parameters::Gamma131, &Parameters::Obra131},
+    {171, &Parameters::Gamma171, &Parameters::Obra171},
+    {193, &Parameters::Gamma193, &Parameters::Obra193},
+    {211, &Parameters::Gamma211, &Parameters::Obra211},
+    {304, &Parameters::Gamma304, &Parameters::Obra304},
+    {335, &Parameters::Gamma335, &Parameters::Obra335},
+    {1600, &Parameters::Gamma1600, &Parameters::Obra1600},
+    {1700, &Parameters::Gamma1700, &Parameters::Obra1700},
+    {4500, &Parameters::Gamma4500, &Parameters::Obra4500},
+}};
+
+const ChannelKeys* KeysOf(int32_t Wavelength) {
+  for (const ChannelKeys& C : Channels)
+    if (C.Wavelength == Wavelength) return &C;
+  return nullptr;
+}
+
+}  // namespace
+
 int32_t DefaultGamma(int32_t Wavelength) {
-  const Parameters& P = Params;
-  switch (Wavelength) {
-    case 94:
-      return P.Gamma94;
-    case 131:
-      return P.Gamma131;
-    case 171:
-      return P.Gamma171;
-    case 193:
-      return P.Gamma193;
-    case 211:
-      return P.Gamma211;
-    case 304:
-      return P.Gamma304;
-    case 335:
-      return P.Gamma335;
-    case 1600:
-      return P.Gamma1600;
-    case 1700:
-      return P.Gamma1700;
-    case 4500:
-      return P.Gamma4500;
-    default:
-      return 22;
-  }
+  const ChannelKeys* C = KeysOf(Wavelength);
+  return C ? Params.*(C->Gamma) : 22;
 }
 
 int32_t DefaultObraWeight(int32_t Wavelength) {
-  const Parameters& P = Params;
-  switch (Wavelength) {
-    case 94:
-      return P.Obra94;
-    case 131:
-      return P.Obra131;
-    case 171:
-      return P.Obra171;
-    case 193:
-      return P.Obra193;
-    case 211:
-      return P.Obra211;
-    case 304:
-      return P.Obra304;
-    case 335:
-      return P.Obra335;
-    case 1600:
-      return P.Obra1600;
-    case 1700:
-      return P.Obra1700;
-    case 4500:
-      return P.Obra4500;
-    default:
-      return 15;
-  }
+  const ChannelKeys* C = KeysOf(Wavelength);
+  return C ? Params.*(C->Obra) : 15;
 }
 
 std::string ReplaceExtension(const std::string& Name, const std::string& NewExt) {
