@@ -2,6 +2,7 @@
 // the ROI frame's mouse handling and the kernel profile graph.
 #include <QEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -41,7 +42,8 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
     // The viewport follows the window and the scroll bars; the view is
     // re-placed once its new size is known.
     QMetaObject::invokeMethod(this, &TForm1::FormResize, Qt::QueuedConnection);
-  } else if (Area && Event->type() == QEvent::MouseButtonDblClick) {
+  } else if (Area && Event->type() == QEvent::MouseButtonDblClick &&
+             static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
     ScrollBox1DblClick();
     return true;
   }

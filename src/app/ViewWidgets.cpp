@@ -32,7 +32,9 @@ void TMouseWidget::mousePressEvent(QMouseEvent* E) { Call(Callbacks.Down, E); }
 void TMouseWidget::mouseMoveEvent(QMouseEvent* E) { Call(Callbacks.Move, E); }
 void TMouseWidget::mouseReleaseEvent(QMouseEvent* E) { Call(Callbacks.Up, E); }
 void TMouseWidget::mouseDoubleClickEvent(QMouseEvent* E) {
-  if (Callbacks.DoubleClick) Callbacks.DoubleClick();
+  // Qt has already delivered the second press; only the left button
+  // double-clicks, so two quick right-button drags of the frame stay drags.
+  if (E->button() == Qt::LeftButton && Callbacks.DoubleClick) Callbacks.DoubleClick();
   E->accept();
 }
 

@@ -27,7 +27,7 @@ struct ViewMouse {
 // Callbacks shared by both widgets.
 struct ViewCallbacks {
   std::function<void(const ViewMouse&)> Down, Move, Up;
-  std::function<void()> DoubleClick;
+  std::function<void()> DoubleClick;  // left button only
 };
 
 // A widget that hands its mouse events to callbacks, with mouse tracking on.

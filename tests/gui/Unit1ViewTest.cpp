@@ -68,6 +68,36 @@ TEST_F(Window, DoubleClickTogglesFullResolution) {
   EXPECT_EQ(Global.DisplayScale, 1);
 }
 
+TEST_F(Window, OnlyTheLeftButtonDoubleClicks) {
+  WriteFits(Image, 2000, 1400, Pattern);
+  ASSERT_TRUE(Open(Image));
+  const int Fit = Global.FitScale;
+  ASSERT_GT(Fit, 1);
+  QWidget* View = Find<QWidget>("Image1");
+  // QTest leaves out the release that ends a real double-click.
+  QTest::mouseDClick(View, Qt::RightButton, {}, QPoint(5, 5));
+  QTest::mouseRelease(View, Qt::RightButton, {}, QPoint(5, 5));
+  EXPECT_EQ(Global.DisplayScale, Fit);
+  const uint64_t V = Global.Image1Version;
+  QWidget* Viewport = Find<QScrollArea>("ScrollBox1")->viewport();
+  QTest::mouseDClick(Viewport, Qt::RightButton, {}, QPoint(3, 3));
+  QTest::mouseRelease(Viewport, Qt::RightButton, {}, QPoint(3, 3));
+  EXPECT_EQ(Global.Image1Version, V);  // no kernel graph
+
+  // A right double-click on the frame keeps the scale; the frame still drags.
+  ChooseRoi(1);
+  QWidget* Frame = Find<QWidget>("ShapeRoi");
+  const QPoint Start = Frame->pos();
+  QTest::mouseDClick(Frame, Qt::RightButton, {}, QPoint(20, 20));
+  QTest::mouseRelease(Frame, Qt::RightButton, {}, QPoint(20, 20));
+  ASSERT_EQ(Global.DisplayScale, Fit);
+  Mouse(Frame, QEvent::MouseButtonPress, 20, 20, Qt::RightButton, Qt::RightButton);
+  Mouse(Frame, QEvent::MouseMove, 30, 20, Qt::NoButton, Qt::RightButton);
+  Mouse(Frame, QEvent::MouseButtonRelease, 30, 20, Qt::RightButton, Qt::NoButton);
+  EXPECT_EQ(Frame->pos(), Start + QPoint(10, 0));
+  EXPECT_EQ(Global.DisplayScale, Fit);
+}
+
 TEST_F(Window, LeftButtonScrolls) {
   WriteFits(Image, 2000, 1400, Pattern);
   ASSERT_TRUE(Open(Image));
