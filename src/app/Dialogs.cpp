@@ -3,6 +3,7 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -11,6 +12,9 @@ namespace obra {
 namespace {
 
 QString Q(const std::string& S) { return QString::fromStdString(S); }
+
+// The program's name, which the platform then shows unchanged.
+QString Title() { return QGuiApplication::applicationDisplayName(); }
 
 std::optional<FileAnswer> RunFileDialog(QWidget* Parent, const FileRequest& R, bool Save) {
   QFileDialog D(Parent, Q(R.Title), Q(R.InitialDir));
@@ -41,16 +45,16 @@ std::string QtFilterText(const FileFilter& Filter) {
 }
 
 void QtDialogs::Message(const std::string& Text) {
-  QMessageBox::information(Parent_, QStringLiteral("OBRA"), Q(Text));
+  QMessageBox::information(Parent_, Title(), Q(Text));
 }
 
 bool QtDialogs::YesNo(const std::string& Text) {
-  return QMessageBox::question(Parent_, QStringLiteral("OBRA"), Q(Text),
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  return QMessageBox::question(Parent_, Title(), Q(Text), QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
 }
 
 Answer QtDialogs::YesNoCancel(const std::string& Text) {
-  switch (QMessageBox::question(Parent_, QStringLiteral("OBRA"), Q(Text),
+  switch (QMessageBox::question(Parent_, Title(), Q(Text),
                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                                 QMessageBox::Cancel)) {
     case QMessageBox::Yes:

@@ -141,7 +141,9 @@ void SetupApplicationLook(QApplication& App) {
   F.setPixelSize(13);
   App.setFont(F);
   App.setApplicationName(QStringLiteral("OBRA"));
-  App.setApplicationDisplayName(QStringLiteral("OBRA"));
+  // Qt appends the display name to every window title that does not already
+  // end with it, so it is the main window's own caption.
+  App.setApplicationDisplayName(QStringLiteral("OBRA 1.0"));
 }
 
 // Buttons of the panels: light when up, dark when down (a pressed radio

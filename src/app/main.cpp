@@ -14,7 +14,8 @@ int main(int argc, char* argv[]) {
 
   obra::ProgramDir = QCoreApplication::applicationDirPath().toStdString();
   if (const obra::IniStatus Status = obra::GetIniFile(); Status.Fatal) {
-    QMessageBox::critical(nullptr, QStringLiteral("OBRA"), QString::fromStdString(Status.Message));
+    QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(),
+                          QString::fromStdString(Status.Message));
     return 1;
   }
   obra::InitializeState(obra::Global);

@@ -2,6 +2,7 @@
 // initial states and the commands that work without an image.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -30,6 +31,9 @@ struct SliderStart {
 
 TEST_F(Window, CaptionSizeAndRegions) {
   EXPECT_EQ(Form->windowTitle(), "OBRA 1.0");
+  // The platform appends the application's display name to a title that
+  // does not end with it; the title bar must read the caption alone.
+  EXPECT_TRUE(Form->windowTitle().endsWith(QGuiApplication::applicationDisplayName()));
   EXPECT_EQ(Form->minimumSize(), QSize(1024, 768));
   EXPECT_EQ(Find<QWidget>("PanelTop")->height(), 40);
   EXPECT_EQ(Find<QWidget>("PanelRight")->width(), 110);
