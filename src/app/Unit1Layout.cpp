@@ -436,7 +436,8 @@ void TForm1::BuildImageArea() {
   Image1->hide();
   ShapeRoi = new TShapeRoi(ScrollContent);
   ShapeRoi->setObjectName(QStringLiteral("ShapeRoi"));
-  ShapeRoi->setToolTip(QStringLiteral("Use right mouse button to move the ROI"));
+  // No tooltip: the frame spans the region it outlines, and a hint box would
+  // cover the picture whenever the mouse rests inside it (PanelRoi says it).
   ShapeRoi->hide();
   ScrollBox1->setWidget(ScrollContent);
   // The area's own colour shows around and behind the picture.

@@ -1,11 +1,13 @@
 // The view: placement, scale buttons, double-click, left-button scrolling,
 // the pixel readout, typed ROI coordinates and the kernel profile graph.
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "GuiSupport.h"
 #include "IniFile.h"
@@ -96,6 +98,24 @@ TEST_F(Window, OnlyTheLeftButtonDoubleClicks) {
   Mouse(Frame, QEvent::MouseButtonRelease, 30, 20, Qt::RightButton, Qt::NoButton);
   EXPECT_EQ(Frame->pos(), Start + QPoint(10, 0));
   EXPECT_EQ(Global.DisplayScale, Fit);
+}
+
+TEST_F(Window, NoHintBoxCoversThePictureInsideTheRoi) {
+  ASSERT_TRUE(Open(Image));
+  ChooseRoi(1);
+  QWidget* Frame = Find<QWidget>("ShapeRoi");
+  ASSERT_TRUE(Frame->isVisible());
+  const QPoint Inside(Frame->width() / 2, Frame->height() / 2);
+  QHelpEvent Help(QEvent::ToolTip, Inside, Frame->mapToGlobal(Inside));
+  QCoreApplication::sendEvent(Frame, &Help);
+  EXPECT_FALSE(QToolTip::isVisible());
+  // The ROI panel of the side bar carries the hint.
+  QWidget* Panel = Find<QWidget>("PanelRoi");
+  QHelpEvent PanelHelp(QEvent::ToolTip, QPoint(3, 3), Panel->mapToGlobal(QPoint(3, 3)));
+  QCoreApplication::sendEvent(Panel, &PanelHelp);
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), "Use right mouse button to move the ROI");
+  QToolTip::hideText();
 }
 
 TEST_F(Window, LeftButtonScrolls) {
