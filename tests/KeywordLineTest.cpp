@@ -66,6 +66,19 @@ TEST(KeywordLine, NumberSyntaxAndFaults) {
   EXPECT_EQ(F, 0.1f);
   ParseKeyFloat("R 1e999", "R", F);
   EXPECT_EQ(F, 1.0f);
+  // A well-formed value below the type's range is a tiny number, not its digits.
+  for (const char* Tiny :
+       {"R 1e-50", "R -2.5e-60", "R 0.00000000000000000000000000000000000000000000000001"}) {
+    F = 5;
+    ParseKeyFloat(Tiny, "R", F);
+    EXPECT_EQ(F, 0.0f) << Tiny;
+  }
+  double D = 5;
+  ParseKeyDouble("R 1e-400", "R", D);
+  EXPECT_EQ(D, 0.0);
+  ParseKeyFloat("R 1e-40", "R", F);
+  EXPECT_GT(F, 0.0f);
+  EXPECT_LT(F, 1e-39f);
   // Text values are trimmed; shorter than two characters clears the target.
   for (auto [Line, Want] :
        {std::pair{"TELESCOP  SDO/AIA  ", "SDO/AIA"}, {"TELESCOP X", ""}, {"TELESCOP ", ""}}) {

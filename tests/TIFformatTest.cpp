@@ -252,6 +252,14 @@ TEST(TiffReader, Refusals) {
     EXPECT_FALSE(L.R.Valid);
     EXPECT_EQ(L.Shown, std::vector<std::string>{"File: " + std::string(Name) + "  " + Want});
   }
+  // A colour image with more samples per pixel than the SHORT field holds.
+  std::vector<Entry> Rgb = GreyEntries(2, 1);
+  Rgb[4].Value = 2;
+  Rgb[5] = {277, 4, 1, 0x40000000u};
+  ImageRecord Many;
+  WriteBytes(D.File("many.tif"), MakeTiff(false, Rgb, std::vector<uint8_t>(8)));
+  ReadImageHeader(D.File("many.tif"), Many, false, nullptr);
+  EXPECT_FALSE(Many.Valid);
   // Not a TIFF: the full path in the message, and a reused record is not left Valid.
   WriteBytes(D.File("x.tif"), {'I', 'I', 43, 0, 8, 0, 0, 0});
   ImageRecord R;

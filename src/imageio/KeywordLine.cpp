@@ -1,5 +1,6 @@
 // Keyword lines: the shared syntax of OBRA.ini, FITS cards and BIF headers.
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -100,6 +101,14 @@ T ConvertReal(std::string_view V) {
     std::string_view Text = V[0] == '+' ? V.substr(1) : V;
     auto [Ptr, Ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Result);
     if (Ec == std::errc() && Ptr == Text.data() + Text.size()) return Result;
+    // A value too small for T is a well-formed number all the same: it
+    // becomes 0 (or the nearest subnormal), never the digits read as a
+    // whole number. One too large for T stays a fault.
+    long double Wide = 0;
+    auto [WidePtr, WideEc] = std::from_chars(Text.data(), Text.data() + Text.size(), Wide);
+    if (WideEc == std::errc() && WidePtr == Text.data() + Text.size() &&
+        std::fabs(Wide) < static_cast<long double>(std::numeric_limits<T>::min()))
+      return static_cast<T>(Wide);
   }
   if (Digits.empty()) return T(0);
   const double Whole = std::strtod(Digits.c_str(), nullptr);

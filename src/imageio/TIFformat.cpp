@@ -232,7 +232,10 @@ void ReadTiffHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
     default:
       return Fail("File: " + Name + "  has unsupported data type.");
   }
-  if (R.Channels < 1) return Fail("File: " + Name + "  has unsupported data type.");
+  // SamplesPerPixel is a SHORT field; a larger value comes from a damaged
+  // file and would overflow the bytes per pixel below.
+  if (R.Channels < 1 || R.Channels > 0xFFFF)
+    return Fail("File: " + Name + "  has unsupported data type.");
 
   uint32_t Bits = First[BitsPerSample].Value;
   if (First[BitsPerSample].Count == 3) {
