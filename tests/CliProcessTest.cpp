@@ -107,4 +107,9 @@ TEST(CliProcess, FaultsGiveTheirStatus) {
     EXPECT_EQ(R.Status, C.Status) << C.Args << "\n" << R.Err;
     EXPECT_NE(R.Err.find(C.Text), std::string::npos) << C.Args << "\n" << R.Err;
   }
+  // A region save without a region is refused before any activation starts.
+  const CliRun R = RunCli("process " + Image + " -o x.png --activate --mode 4", D);
+  EXPECT_EQ(R.Status, 2) << R.Err;
+  EXPECT_EQ(R.Err.find("Processing"), std::string::npos) << R.Err;
+  EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
 }

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <sstream>
 #include <thread>
 #include <tuple>
 
 #include "AdaptiveEQ.h"
+#include "Composition.h"
 #include "Global.h"
 #include "IniFile.h"
 #include "TIFformat.h"
@@ -400,4 +402,114 @@ TEST(WorkflowText, ProgressRoundsHalfToEven) {
   EXPECT_EQ(ProgressText(40, 40), "Processing     100 %");
   EXPECT_EQ(ReplaceExtension("a.b.fits", "_proc"), "a.b_proc");
   EXPECT_EQ(ReplaceExtension("noext", ".act"), "noext.act");
+}
+
+TEST_F(Workflow, FirstOpenDrawsTheTimeWithTheBuiltFontTable) {
+  ASSERT_TRUE(EnsureTextRendering());
+  CheckBoxAddTextClick(S, true);  // before any image: only the font controls follow
+  EXPECT_EQ(std::tuple(S.FontControlsEnabled, S.Image1.Width), std::tuple(true, 0));
+  ASSERT_TRUE(Open(Image));
+  EXPECT_EQ(S.TimeFontTable[1].FontSize, 14);
+  const std::vector<uint8_t> First = S.Image1.Pixels;
+  RenderView(S);
+  EXPECT_EQ(S.Image1.Pixels, First);  // the first view already carries the time
+}
+
+TEST_F(Workflow, FullFrameDisablesTheTypedCorner) {
+  ASSERT_TRUE(Open(Image));
+  for (int Leave = 0; Leave < 2; ++Leave) {
+    ComboBoxRoiChange(S, 1);
+    S.EditRoiLeft.Text = std::to_string(S.RoiLeft + 1);
+    EditRoiLeftChange(S);
+    ASSERT_TRUE(S.SpeedButtonSetTopLeft.Enabled);
+    // Leaving the region by "Set full frame" or by an image of another size.
+    if (Leave == 0) {
+      SpeedButtonSetFullframeClick(S);
+    } else {
+      WriteFits(Dir.File("other.fits"), W - 10, H, Pattern);
+      ASSERT_TRUE(Open(Dir.File("other.fits")));
+    }
+    EXPECT_EQ(std::tuple(S.RoiActive, S.SpeedButtonSetTopLeft.Enabled, S.ShapeRoiColor),
+              std::tuple(false, false, ClLime))
+        << Leave;
+  }
+}
+
+TEST_F(Workflow, InputLevelPanelsFollowTheOffsetOfTheOpenImage) {
+  ASSERT_TRUE(Open(Image));
+  const auto Panels = [&] { return std::tuple(S.PanelBlack.Caption, S.PanelWhite.Caption); };
+  const auto Expected = [&] {
+    return std::tuple(std::to_string(S.InputBlack - S.Image.ValueOffset),
+                      std::to_string(S.InputWhite - S.Image.ValueOffset));
+  };
+  const std::string Zel = Dir.File("zel.fits"), Flat = Dir.File("flat.fits");
+  WriteFits(Zel, W, H, Pattern, 193, Card("TELESCOP", "'ZEL'"), 100);
+  WriteFits(
+      Flat, W, H, [](int, int) { return uint16_t(700); }, 193, Card("TELESCOP", "'ZEL'"), 100);
+  // Fixed levels are kept, but shown against the new image's offset; so are
+  // automatic ones on an image of one value, which leaves them unchanged.
+  SpeedButtonFixContrastClick(S);
+  ASSERT_TRUE(Open(Zel));
+  ASSERT_EQ(S.Image.ValueOffset, 100);
+  EXPECT_EQ(Panels(), Expected());
+  ASSERT_TRUE(Open(Image));
+  EXPECT_EQ(Panels(), Expected());
+  SpeedButtonAutocontrastClick(S);
+  ASSERT_TRUE(Open(Flat));
+  EXPECT_EQ(Panels(), Expected());
+}
+
+TEST_F(Workflow, OutsideARegionActivationTheResultIsTheCurrentGammaView) {
+  ASSERT_TRUE(Open(Image));
+  ComboBoxRoiChange(S, 1);
+  Activate();
+  const auto Inside = [&](int32_t I) {
+    const int32_t X = I % W - S.RoiLeft, Y = I / W - S.RoiTop;
+    return X >= 0 && X < S.RoiWidth && Y >= 0 && Y < S.RoiHeight;
+  };
+  // Another gamma after the activation: outside the region the result is the
+  // new gamma image, inside the blend with the activation data.
+  TrackBarGammaChange(S, 12);
+  const std::vector<uint16_t> G = Gamma();
+  EXPECT_EQ(S.GammaImage, G);
+  const BlendWeights B = ObraBlendWeights(S.ObraWeight);
+  size_t Blended = 0;
+  for (int32_t I = 0; I < W * H; ++I) {
+    if (!Inside(I)) {
+      ASSERT_EQ(S.ResultImage[I], G[I]) << I;
+    } else {
+      const double V = G[I] * double(B.G) + S.ActivationImage[I] * double(B.W);
+      ASSERT_EQ(S.ResultImage[I], uint16_t(std::nearbyint(V))) << I;
+      Blended += S.ResultImage[I] != G[I];
+    }
+  }
+  EXPECT_GT(Blended, 0u);
+}
+
+TEST_F(Workflow, FailedStoreOfTheActivationDataIsReported) {
+  ASSERT_TRUE(Open(Image));
+  // A directory under the activation file's name: the finished file cannot
+  // take its place.
+  fs::create_directories(S.ActFileName + "/keep");
+  Activate();
+  ASSERT_EQ(Msg.List.size(), 1u);
+  EXPECT_NE(Msg.List[0].find("could not be saved"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(S.ActFileName));
+  for (const auto& E : fs::directory_iterator(S.ActDir))
+    EXPECT_EQ(E.path().filename().string().find(".tmp"), std::string::npos) << E.path();
+}
+
+TEST_F(Workflow, NoOpenWhileAnActivationRuns) {
+  ASSERT_TRUE(Open(Image));
+  WriteFits(Dir.File("other.fits"), W / 2, H / 2, Pattern);
+  ASSERT_TRUE(StartActivation(S));
+  const uint16_t* Input = S.InputImage.data();
+  const uint16_t* Output = S.ActivationImage.data();
+  Msg.List.clear();
+  EXPECT_FALSE(Open(Dir.File("other.fits")));
+  EXPECT_EQ(Msg.List.size(), 1u);
+  EXPECT_EQ(std::tuple(S.ImageName, S.InputImage.data(), S.ActivationImage.data(), S.Image.Width),
+            std::tuple("x.fits", Input, Output, W));
+  while (!Timer1Timer(S)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(Open(Dir.File("other.fits")));
 }

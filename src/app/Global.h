@@ -180,6 +180,10 @@ struct SharedState {
   // ---- activation -------------------------------------------------------------
   std::unique_ptr<Activation> Workers;
   bool Timer1Enabled = false;
+  // The rectangle ActivationImage holds OBRA output for: the processing
+  // rectangle of the last activation, or the whole frame for cached data.
+  // Outside it the result is the gamma image.
+  int32_t ActivatedLeft = 0, ActivatedTop = 0, ActivatedWidth = 0, ActivatedHeight = 0;
   // Called at the end of FinishActivation (the batch run hooks in here).
   std::function<void()> OnActivationFinished;
 

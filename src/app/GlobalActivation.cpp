@@ -29,8 +29,10 @@ bool StoreActivation(SharedState& S) {
     return false;
   }
   fs::rename(Temp, S.ActFileName, Ec);
-  if (Ec) fs::remove(Temp, Ec);
-  return !Ec;
+  if (!Ec) return true;
+  std::error_code Ignored;
+  fs::remove(Temp, Ignored);
+  return false;
 }
 
 }  // namespace
@@ -48,6 +50,10 @@ bool StartActivation(SharedState& S) {
   S.PanelProc.Caption = "Processing     0%";
 
   const int32_t Roi[4] = {S.RoiLeft, S.RoiTop, S.RoiWidth, S.RoiHeight};
+  S.ActivatedLeft = S.RoiLeft;
+  S.ActivatedTop = S.RoiTop;
+  S.ActivatedWidth = S.RoiWidth;
+  S.ActivatedHeight = S.RoiHeight;
   const EqualizeJob Job =
       MakeJob(S.InputImage.data(), S.ActivationImage.data(), S.Image.Width, S.Image.Height,
               S.Image.MinValue, S.Image.MaxValue, Roi, Params, KernelTable, NoiseKernel);
@@ -68,8 +74,8 @@ bool StartActivation(SharedState& S) {
 bool Timer1Timer(SharedState& S) {
   if (!S.Workers) return false;
   const int32_t Done = S.Workers->WorkerProgress();
-  S.PanelProc.Caption = ProgressText(Done, S.RoiWidth);
-  if (Done != S.RoiWidth) return false;
+  S.PanelProc.Caption = ProgressText(Done, S.ActivatedWidth);
+  if (Done != S.ActivatedWidth) return false;
   S.Timer1Enabled = false;
   S.PanelProc.Color = PanelColor;
   S.PanelProc.Caption.clear();

@@ -1,5 +1,7 @@
 // Result composition, automatic levels, default gamma and weight, and the
 // reactions of the six level sliders and the three mode-button pairs.
+#include <algorithm>
+
 #include "Composition.h"
 #include "Global.h"
 #include "IniFile.h"
@@ -14,6 +16,28 @@ std::string OffsetText(const SharedState& S, int32_t Value) {
 
 bool DiscChannel(int32_t Wavelength) {
   return Wavelength == 304 || Wavelength == 1600 || Wavelength == 1700;
+}
+
+// Outside the rectangle the activation data cover, the result is the gamma
+// image of the present levels, not a blend with the gamma image the
+// activation started from.
+void KeepGammaOutsideActivation(SharedState& S) {
+  const int32_t W = S.Image.Width, H = S.Image.Height;
+  const int32_t L = std::clamp(S.ActivatedLeft, 0, W), T = std::clamp(S.ActivatedTop, 0, H);
+  const int32_t R = std::clamp(S.ActivatedLeft + S.ActivatedWidth, L, W);
+  const int32_t B = std::clamp(S.ActivatedTop + S.ActivatedHeight, T, H);
+  if (L == 0 && T == 0 && R == W && B == H) return;
+  const uint16_t* Gamma = S.GammaImage.data();
+  uint16_t* Result = S.ResultImage.data();
+  for (int32_t Y = 0; Y < H; ++Y) {
+    const size_t Row = size_t(Y) * size_t(W);
+    if (Y < T || Y >= B) {
+      std::copy_n(Gamma + Row, W, Result + Row);
+    } else {
+      std::copy_n(Gamma + Row, L, Result + Row);
+      std::copy_n(Gamma + Row + R, W - R, Result + Row + R);
+    }
+  }
 }
 
 // A slider reaction runs only for keyboard changes and the end of a drag,
@@ -36,6 +60,7 @@ void MakeResultImage(SharedState& S) {
     FillGammaLut(S.InputBlack, S.InputWhite, S.GammaSetting);
     MakeBlendedResult(S.InputImage, S.ActivationImage, GammaLut, S.ObraWeight, S.GammaImage,
                       S.ResultImage);
+    KeepGammaOutsideActivation(S);
   }
   if (S.SpeedButtonAutocontrast.Down) AutoOutputParam(S, true, true);
   FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
@@ -43,6 +68,9 @@ void MakeResultImage(SharedState& S) {
 
 void AutoInputParam(SharedState& S, bool Black, bool White) {
   const ImageRecord& R = S.Image;
+  // Levels that stay as they are are still shown against this image's offset.
+  S.PanelBlack.Caption = OffsetText(S, S.InputBlack);
+  S.PanelWhite.Caption = OffsetText(S, S.InputWhite);
   if (R.MinValue == R.MaxValue) return;
   if (Black) {
     const LevelRange B = *AutoInputBlackRange(R);

@@ -94,6 +94,12 @@ int32_t PointDirectoryList(SharedState& S, const std::string& Dir, const std::st
 }
 
 bool OpenImage(SharedState& S) {
+  // The workers read InputImage and write ActivationImage until the
+  // activation has finished; no other image may take their place before.
+  if (S.Workers) {
+    if (S.ShowMessage) S.ShowMessage("No image can be opened while the activation runs.");
+    return false;
+  }
   const std::string File = S.OpenDialogFileName;
   ImageRecord Probe;
   ReadImageHeader(File, Probe, false, {});
@@ -164,6 +170,9 @@ bool OpenImage(SharedState& S) {
   // written; a read-only cache that holds the file is still read.
   S.CacheUnwritable = !PrepareCache(S);
   S.ActivationReady = ReadCachedActivation(S);
+  S.ActivatedLeft = S.ActivatedTop = 0;
+  S.ActivatedWidth = S.Image.Width;
+  S.ActivatedHeight = S.Image.Height;
   EnableEQ(S, S.ActivationReady);
 
   MakeResultImage(S);
@@ -182,6 +191,8 @@ bool OpenImage(SharedState& S) {
     S.PanelTime.Caption.clear();
   }
   S.Loading = false;
+  // The time overlay of the first view needs the font table already.
+  if (S.FirstImage) UpDownFontSizeClick(S, S.UpDownFontSize, false);
   RenderView(S);
   // An image of another size is placed afresh (centred when it fits), so it
   // never keeps the offset of the picture before it.
@@ -192,10 +203,7 @@ bool OpenImage(SharedState& S) {
   S.PanelRoi.Caption = "ROI";
   if (!S.RoiActive) SetImgRoi(S, 0);
   S.SpeedButtonBatch.Enabled = true;
-  if (S.FirstImage) {
-    UpDownFontSizeClick(S, S.UpDownFontSize, false);
-    S.FirstImage = false;
-  }
+  S.FirstImage = false;
   return true;
 }
 

@@ -71,6 +71,10 @@ void SetImgRoi(SharedState& S, int32_t Index) {
     S.RoiHeight = H;
     S.EditRoiLeft.Enabled = S.EditRoiTop.Enabled = false;
     S.EditRoiLeft.Color = S.EditRoiTop.Color = ClSilver;
+    // The full frame has no corner to type: a corner typed for the region
+    // before is dropped with it.
+    S.SpeedButtonSetTopLeft.Enabled = false;
+    S.ShapeRoiColor = ClLime;
     WriteRoiFields(S);
     return;
   }
@@ -172,6 +176,7 @@ void EditRoiLeftChange(SharedState& S) {
 }
 
 void SpeedButtonSetTopLeftClick(SharedState& S) {
+  if (!S.SpeedButtonSetTopLeft.Enabled) return;
   int32_t L = 0, T = 0;
   if (!ParseCoordinate(S.EditRoiLeft.Text, S.RoiWidth, S.Image.Width, L) ||
       !ParseCoordinate(S.EditRoiTop.Text, S.RoiHeight, S.Image.Height, T))

@@ -212,6 +212,11 @@ int RunProcess(const std::vector<std::string>& Args) {
     }
     if (S.SpeedButtonSetTopLeft.Enabled) SpeedButtonSetTopLeftClick(S);
   }
+  // Checked before the activation, which may take minutes.
+  if ((O.Mode == SaveRoi || O.Mode == SaveRoiScaled) && !S.RoiActive) {
+    std::fprintf(stderr, "obra-cli process: save modes 3 and 4 need a region (--roi-size)\n");
+    return 2;
+  }
   if (O.Time) CheckBoxAddTextClick(S, true);
   if (O.NoAutoSave) S.CheckBoxAutoSaveActivated.Down = false;
 
@@ -224,10 +229,6 @@ int RunProcess(const std::vector<std::string>& Args) {
     ShowProgress(S.RoiWidth, S.RoiWidth);
   }
 
-  if ((O.Mode == SaveRoi || O.Mode == SaveRoiScaled) && !S.RoiActive) {
-    std::fprintf(stderr, "obra-cli process: save modes 3 and 4 need a region (--roi-size)\n");
-    return 2;
-  }
   return SaveImage(S, O.Mode, O.Out) ? 0 : 1;
 }
 
