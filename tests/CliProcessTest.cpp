@@ -68,6 +68,12 @@ TEST(CliProcess, WholeFrameActivationIsCachedAndReused) {
   R = RunCli("process " + Image + " -o " + D.File("d.png") + " --activate --no-auto-save", D);
   ASSERT_EQ(R.Status, 0) << R.Err;
   EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
+  // A cache that cannot be stored fails the run, though the picture is written.
+  fs::create_directory(D.File("Activation_Data/img.act"));
+  R = RunCli("process " + Image + " -o " + D.File("e.png") + " --activate", D);
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Err.find("Activation data could not be saved to "), std::string::npos) << R.Err;
+  EXPECT_TRUE(fs::exists(D.File("e.png")));
 }
 
 TEST(CliProcess, FixedSettingsChangeThePicture) {

@@ -142,6 +142,8 @@ struct SharedState {
   bool FirstImage = true;
   bool ActivationReady = false;
   bool CacheUnwritable = false;
+  // Set when the last finished activation could not be stored in its activation file.
+  bool ActivationStoreFailed = false;
   int32_t ThreadCount = 1;
   EngineKind Engine = EngineKind::Production;
 

@@ -86,8 +86,10 @@ bool Timer1Timer(SharedState& S) {
 }
 
 void FinishActivation(SharedState& S) {
+  S.ActivationStoreFailed = false;
   if (S.CheckBoxAutoSaveActivated.Enabled && S.CheckBoxAutoSaveActivated.Down) {
-    if (!StoreActivation(S) && S.ShowMessage)
+    S.ActivationStoreFailed = !StoreActivation(S);
+    if (S.ActivationStoreFailed && S.ShowMessage)
       S.ShowMessage("Activation data could not be saved to " + S.ActFileName + ".");
     S.CheckBoxAutoSaveActivated.Enabled = false;
   }

@@ -229,7 +229,9 @@ int RunProcess(const std::vector<std::string>& Args) {
     ShowProgress(S.RoiWidth, S.RoiWidth);
   }
 
-  return SaveImage(S, O.Mode, O.Out) ? 0 : 1;
+  if (!SaveImage(S, O.Mode, O.Out)) return 1;
+  // The picture is written, but a cache that could not be stored is still a failure.
+  return S.ActivationStoreFailed ? 1 : 0;
 }
 
 const bool Registered = RegisterCommand(
