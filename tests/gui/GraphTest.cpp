@@ -12,45 +12,45 @@
 using namespace obra;
 
 TEST(Graph, MapsWorldToPixelsWithTheYAxisUp) {
-  SetView(100, 100, 300, 200, -2, 0, 2, 1);
-  int32_t Px = 0, Py = 0;
-  WorldToPixel(0, 0.5, Px, Py);
-  EXPECT_EQ(Px, 200);
-  EXPECT_EQ(Py, 150);
-  WorldToPixel(-2, 0, Px, Py);
-  EXPECT_EQ(Px, 100);
-  EXPECT_EQ(Py, 200);
-  WorldToPixel(2, 1, Px, Py);
-  EXPECT_EQ(Px, 300);
-  EXPECT_EQ(Py, 100);
-  // Halves go to the even neighbour.
-  SetView(0, 0, 1, 1, 0, 0, 2, 2);
-  WorldToPixel(1, 1, Px, Py);  // 0.5, 1 - 0.5
-  EXPECT_EQ(Px, 0);
-  EXPECT_EQ(Py, 0);
-  WorldToPixel(3, -1, Px, Py);  // 1.5, 1 + 0.5
-  EXPECT_EQ(Px, 2);
-  EXPECT_EQ(Py, 2);
+  struct Case {
+    bool Wide;
+    double X, Y;
+    int32_t Px, Py;
+  };
+  // Halves go to the even neighbour: (0.5, 1 - 0.5) and (1.5, 1 + 0.5).
+  const Case Cases[] = {{true, 0, 0.5, 200, 150},
+                        {true, -2, 0, 100, 200},
+                        {true, 2, 1, 300, 100},
+                        {false, 1, 1, 0, 0},
+                        {false, 3, -1, 2, 2}};
+  for (const Case& C : Cases) {
+    if (C.Wide)
+      SetView(100, 100, 300, 200, -2, 0, 2, 1);
+    else
+      SetView(0, 0, 1, 1, 0, 0, 2, 2);
+    int32_t Px = 0, Py = 0;
+    WorldToPixel(C.X, C.Y, Px, Py);
+    EXPECT_EQ(std::pair(Px, Py), std::pair(C.Px, C.Py)) << C.X << ", " << C.Y;
+  }
 }
 
 TEST(Graph, AZeroWorldWindowDrawsNothing) {
   QImage Canvas(50, 50, QImage::Format_RGB32);
   Canvas.fill(Qt::white);
+  const QImage White = Canvas.copy();
   QPainter P(&Canvas);
   SetCanvas(&P);
   SetColor(ClBlack);
-  SetView(0, 0, 50, 50, 1, 0, 1, 1);  // no width
-  EXPECT_FALSE(ViewUsable());
-  PlotLine(3, 0, 0, 1, 1);
-  PlotTextAbove("x", 0, 0);
-  SetView(0, 0, 50, 50, 0, 2, 1, 2);  // no height
-  EXPECT_FALSE(ViewUsable());
-  PlotLine(3, 0, 0, 1, 1);
+  const double Worlds[2][4] = {{1, 0, 1, 1}, {0, 2, 1, 2}};  // no width, no height
+  for (const auto& Wd : Worlds) {
+    SetView(0, 0, 50, 50, Wd[0], Wd[1], Wd[2], Wd[3]);
+    EXPECT_FALSE(ViewUsable());
+    PlotLine(3, 0, 0, 1, 1);
+    PlotTextAbove("x", 0, 0);
+  }
   SetCanvas(nullptr);
   P.end();
-  EXPECT_EQ(Canvas.pixelColor(25, 25), Qt::white);
-  for (int Y = 0; Y < 50; ++Y)
-    for (int X = 0; X < 50; ++X) ASSERT_EQ(Canvas.pixel(X, Y), qRgb(255, 255, 255));
+  EXPECT_EQ(Canvas, White);
   // Without a canvas nothing is touched at all.
   SetView(0, 0, 50, 50, 0, 0, 1, 1);
   PlotLine(1, 0, 0, 1, 1);
@@ -60,8 +60,8 @@ TEST(Graph, KernelProfileAndItsGuards) {
   Parameters P;
   P.NRSigma = 2;
   P.KerS_10 = 1;
-  KernelTableType Saved = KernelTable;
-  NoiseKernelType SavedNoise = NoiseKernel;
+  const KernelTableType Saved = KernelTable;
+  const NoiseKernelType SavedNoise = NoiseKernel;
   BuildKernels(P, KernelTable, NoiseKernel);
 
   Picture24 Pic;
@@ -80,7 +80,7 @@ TEST(Graph, KernelProfileAndItsGuards) {
   for (int Y = 97; Y <= 103; ++Y) Peak = Peak || Shown.pixelColor(200, Y) == Qt::black;
   EXPECT_TRUE(Peak);
 
-  // A zero centre weight cannot be scaled to the plot.
+  // A zero centre weight cannot be scaled to the plot, nor an empty picture drawn.
   KernelTable = KernelTableType{};
   std::fill(Pic.Pixels.begin(), Pic.Pixels.end(), 7);
   EXPECT_FALSE(KernelPlot(Pic, 3));

@@ -1,65 +1,30 @@
+// The window tests' helpers, and their main: one QApplication (platform
+// "offscreen" unless QT_QPA_PLATFORM says otherwise) with the small test
+// configuration.
 #include "GuiSupport.h"
 
-#include <QComboBox>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 #include <filesystem>
 
 #include "IniFile.h"
+#include "ViewWidgets.h"
 
 namespace fs = std::filesystem;
 
 namespace obra::test {
 
-bool ScriptedDialogs::YesNo(const std::string& Text) {
-  Questions.push_back(Text);
-  if (YesNoAnswers.empty()) return false;
-  const bool A = YesNoAnswers.front();
-  YesNoAnswers.pop_front();
-  return A;
-}
-
-Answer ScriptedDialogs::YesNoCancel(const std::string& Text) {
-  Questions.push_back(Text);
-  if (YesNoCancelAnswers.empty()) return Answer::Cancel;
-  const Answer A = YesNoCancelAnswers.front();
-  YesNoCancelAnswers.pop_front();
-  return A;
-}
-
 namespace {
-template <typename T>
-T Next(std::deque<T>& Queue) {
-  if (Queue.empty()) return T{};
-  T A = Queue.front();
-  Queue.pop_front();
-  return A;
-}
-
 bool UseConfiguration(const fs::path& Dir, const std::string& Text) {
   WriteText((Dir / "OBRA.ini").string(), Text);
   ProgramDir = Dir;
   return !GetIniFile().Fatal;
 }
 }  // namespace
-
-std::optional<FileAnswer> ScriptedDialogs::OpenFile(const FileRequest& Request) {
-  OpenRequests.push_back(Request);
-  return Next(OpenAnswers);
-}
-
-std::optional<FileAnswer> ScriptedDialogs::SaveFile(const FileRequest& Request) {
-  SaveRequests.push_back(Request);
-  return Next(SaveAnswers);
-}
-
-std::optional<Rgb> ScriptedDialogs::Color(Rgb Initial) {
-  ColorRequests.push_back(Initial);
-  return Next(ColorAnswers);
-}
 
 bool UseTestConfiguration(const fs::path& Dir) {
   return UseConfiguration(Dir,
@@ -96,33 +61,27 @@ std::string CopySharedImage(const std::string& Name, const TempDir& Dir) {
   return Copy;
 }
 
-QColor Background(const QWidget* W, QPalette::ColorRole Role) {
-  return W->palette().color(W->isEnabled() ? QPalette::Active : QPalette::Disabled, Role);
-}
-
-QColor TextColor(const QWidget* W) {
-  return W->palette().color(W->isEnabled() ? QPalette::Active : QPalette::Disabled,
-                            QPalette::WindowText);
-}
-
-QColor ToQColor(Rgb C) { return QColor(C.R, C.G, C.B); }
-
 QImage ToQImage(const Picture24& P) {
   return QImage(P.Pixels.data(), P.Width, P.Height, qsizetype(P.Width) * 3, QImage::Format_BGR888)
       .copy();
 }
 
 bool SamePixels(const QImage& A, const QImage& B) {
-  if (A.size() != B.size() || A.isNull()) return false;
+  if (A.isNull() || A.size() != B.size()) return false;
+  // Pixels only: a PNG read back also carries a colour space.
   const QImage X = A.convertToFormat(QImage::Format_RGB32);
   const QImage Y = B.convertToFormat(QImage::Format_RGB32);
-  for (int R = 0; R < X.height(); ++R)
-    if (std::memcmp(X.constScanLine(R), Y.constScanLine(R), size_t(X.width()) * 4) != 0)
-      return false;
-  return true;
+  return std::memcmp(X.constBits(), Y.constBits(), size_t(X.sizeInBytes())) == 0;
 }
 
 void Window::SetUp() {
+  NewWindow();
+  Image = Dir.File("x.fits");
+  WriteFits(Image, W, H, Pattern);
+}
+
+void Window::NewWindow() {
+  Form.reset();
   Global.Workers.reset();
   Global = SharedState();
   InitializeState(Global);
@@ -134,14 +93,14 @@ void Window::SetUp() {
   Form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
   QCoreApplication::processEvents();
-  Image = Dir.File("x.fits");
-  WriteFits(Image, W, H, Pattern);
 }
 
 void Window::TearDown() {
   Form.reset();
   Global.Workers.reset();
 }
+
+QImage Window::Shown() const { return static_cast<TImageView*>(Find("Image1"))->Shown(); }
 
 void Window::Click(const char* Name) {
   QTest::mouseClick(Find<QAbstractButton>(Name), Qt::LeftButton);
@@ -157,20 +116,33 @@ bool Window::Open(const std::string& File) {
 void Window::ActivateAndWait() {
   Find<QTimer>("Timer1")->setInterval(5);
   Click("SpeedButtonEnableEQ");
-  ASSERT_TRUE(Global.Timer1Enabled);
+  ASSERT_TRUE(Global.Timer1Enabled && Find<QTimer>("Timer1")->isActive());
   QElapsedTimer Clock;
   Clock.start();
   while (Global.Timer1Enabled && Clock.elapsed() < 120000) QTest::qWait(5);
   ASSERT_FALSE(Global.Timer1Enabled) << "the activation did not finish";
 }
 
-void Window::ChooseRoi(int Index) { Find<QComboBox>("ComboBoxRoi")->setCurrentIndex(Index); }
-
-void Window::Mouse(QWidget* Target, QEvent::Type Type, int X, int Y, Qt::MouseButton Button,
+void Window::Mouse(QWidget* Target, QEvent::Type Type, QPoint P, Qt::MouseButton Button,
                    Qt::MouseButtons Held) {
-  const QPointF Local(X, Y);
-  QMouseEvent E(Type, Local, Target->mapToGlobal(Local), Button, Held, Qt::NoModifier);
+  QMouseEvent E(Type, QPointF(P), Target->mapToGlobal(QPointF(P)), Button, Held, Qt::NoModifier);
   QCoreApplication::sendEvent(Target, &E);
 }
 
+void Window::Drag(QWidget* Target, QPoint From, QPoint To, Qt::MouseButton Button) {
+  Mouse(Target, QEvent::MouseButtonPress, From, Button, Button);
+  Mouse(Target, QEvent::MouseMove, To, Qt::NoButton, Button);
+  Mouse(Target, QEvent::MouseButtonRelease, To, Button, Qt::NoButton);
+}
+
 }  // namespace obra::test
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication App(argc, argv);
+  obra::SetupApplicationLook(App);
+  ::testing::InitGoogleTest(&argc, argv);
+  const obra::test::TempDir ConfigDir;
+  if (!obra::test::UseTestConfiguration(ConfigDir.Path())) return 1;
+  return RUN_ALL_TESTS();
+}

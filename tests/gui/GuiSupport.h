@@ -5,17 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QColor>
+#include <QComboBox>
 #include <QEvent>
 #include <QImage>
 #include <QLabel>
-#include <QPalette>
-#include <QString>
 #include <deque>
 #include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "../TestSupport.h"
 #include "Dialogs.h"
@@ -24,33 +20,46 @@
 
 namespace obra::test {
 
-// Records every modal window asked for and answers from queues; an empty
-// queue answers as a user who cancels.
+// Records the file and colour dialogs asked for and answers from queues; an
+// empty queue answers as a user who cancels. The window asks no questions.
 class ScriptedDialogs : public Dialogs {
  public:
   void Message(const std::string& Text) override { Messages.push_back(Text); }
-  bool YesNo(const std::string& Text) override;
-  Answer YesNoCancel(const std::string& Text) override;
-  std::optional<FileAnswer> OpenFile(const FileRequest& Request) override;
-  std::optional<FileAnswer> SaveFile(const FileRequest& Request) override;
-  std::optional<Rgb> Color(Rgb Initial) override;
+  bool YesNo(const std::string&) override { return false; }
+  Answer YesNoCancel(const std::string&) override { return Answer::Cancel; }
+  std::optional<FileAnswer> OpenFile(const FileRequest& R) override {
+    return Next(OpenRequests, R, OpenAnswers);
+  }
+  std::optional<FileAnswer> SaveFile(const FileRequest& R) override {
+    return Next(SaveRequests, R, SaveAnswers);
+  }
+  std::optional<Rgb> Color(Rgb Initial) override {
+    return Next(ColorRequests, Initial, ColorAnswers);
+  }
 
-  std::vector<std::string> Messages, Questions;
+  std::vector<std::string> Messages;
   std::vector<FileRequest> OpenRequests, SaveRequests;
   std::vector<Rgb> ColorRequests;
   std::deque<std::optional<FileAnswer>> OpenAnswers, SaveAnswers;
   std::deque<std::optional<Rgb>> ColorAnswers;
-  std::deque<bool> YesNoAnswers;
-  std::deque<Answer> YesNoCancelAnswers;
+
+ private:
+  template <typename Q, typename A>
+  static A Next(std::vector<Q>& Asked, const Q& Request, std::deque<A>& Answers) {
+    Asked.push_back(Request);
+    if (Answers.empty()) return A{};
+    A Front = Answers.front();
+    Answers.pop_front();
+    return Front;
+  }
 };
 
-// Reads the small test configuration (activations take milliseconds) from
-// Dir/OBRA.ini, which it writes first; false on a fatal configuration fault.
+// The small test configuration (activations take milliseconds), or the
+// OBRA.ini the program ships, read from Dir/OBRA.ini; false on a fatal fault.
 bool UseTestConfiguration(const std::filesystem::path& Dir);
-// The same with the OBRA.ini the program ships.
 bool UseDistributedConfiguration(const std::filesystem::path& Dir);
 
-// A signed 16-bit FITS image (BZERO 32768) of channel 193 observed
+// A signed 16-bit FITS image (BZERO 32768) of the channel observed
 // 2013-06-24T17:31:30.84 whose samples are Value(x, y).
 void WriteFits(const std::string& File, int W, int H, uint16_t (*Value)(int, int),
                int Wavelength = 193);
@@ -59,41 +68,45 @@ uint16_t Pattern(int X, int Y);
 // A real solar image copied into Dir (its cache then lands there); empty when absent.
 std::string CopySharedImage(const std::string& Name, const TempDir& Dir);
 
-// The colour a widget paints its background (Role) and text with.
-QColor Background(const QWidget* W, QPalette::ColorRole Role = QPalette::Window);
-QColor TextColor(const QWidget* W);
-QColor ToQColor(Rgb C);
+// The colour a widget paints Role with in its present state.
+inline QColor Colour(const QWidget* W, QPalette::ColorRole Role = QPalette::Window) {
+  return W->palette().color(W->isEnabled() ? QPalette::Active : QPalette::Disabled, Role);
+}
 
-// Pixels of a 24-bit picture as a QImage, to compare with written files.
+// Pixels of a 24-bit picture as a QImage, and whether two images are equal.
 QImage ToQImage(const Picture24& P);
-// True when both images have the same size and the same colour everywhere.
 bool SamePixels(const QImage& A, const QImage& B);
 
 class Window : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  void NewWindow();  // a new window over a new shared state, as at program start
 
-  template <typename T>
+  template <typename T = QWidget>
   T* Find(const char* Name) const {
     T* W = Form->findChild<T*>(QString::fromLatin1(Name));
     if (W == nullptr) ADD_FAILURE() << "no widget " << Name;
     return W;
   }
   QString Text(const char* Name) const { return Find<QLabel>(Name)->text(); }
-  bool Enabled(const char* Name) const { return Find<QWidget>(Name)->isEnabled(); }
+  bool Enabled(const char* Name) const { return Find(Name)->isEnabled(); }
   bool Checked(const char* Name) const { return Find<QAbstractButton>(Name)->isChecked(); }
+  void ExpectEnabled(std::initializer_list<const char*> Names, bool On) const {
+    for (const char* N : Names) EXPECT_EQ(Enabled(N), On) << N;
+  }
+  QImage Shown() const;  // what the view paints
   // A left click as the user gives it (nothing happens on a disabled control).
   void Click(const char* Name);
   // "&Open" with the dialog answering File; true when File became the image.
   bool Open(const std::string& File);
   // Presses "Activate" and lets Timer1 run until the activation has finished.
   void ActivateAndWait();
-  // Picks a ROI size as the user does in the combo box.
-  void ChooseRoi(int Index);
-  // Sends a mouse event with the given buttons held to W at (X, Y).
-  void Mouse(QWidget* W, QEvent::Type Type, int X, int Y, Qt::MouseButton Button,
+  void ChooseRoi(int Index) { Find<QComboBox>("ComboBoxRoi")->setCurrentIndex(Index); }
+  // A mouse event with Held buttons down, and a drag from From to To.
+  void Mouse(QWidget* W, QEvent::Type Type, QPoint P, Qt::MouseButton Button,
              Qt::MouseButtons Held);
+  void Drag(QWidget* W, QPoint From, QPoint To, Qt::MouseButton Button);
 
   TempDir Dir;
   std::unique_ptr<TForm1> Form;
