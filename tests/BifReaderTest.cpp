@@ -27,29 +27,29 @@ TEST(BifReader, LayoutsAndConversion) {
   WriteBytes(D.File("data.raw"), Concat("head", BigEndian<uint16_t>({1, 2, 3, 4, 5, 65535})));
   FullLoad L = LoadWholeFile(D.File("img.bif"));
   ASSERT_TRUE(L.R.Valid && L.Shown.empty());
-  EXPECT_EQ(L.R.FileName, D.File("data.raw"));
-  EXPECT_EQ(std::tuple(L.R.Width, L.R.Height, L.R.HeaderSize, L.R.DataSize, L.R.BytesPerPixel,
-                       L.R.DataType, L.R.SwapBytes, L.R.FlipRows, L.R.HasBZero),
-            std::tuple(3, 2, 4, 12, 2, "WORD", true, false, false));
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{1, 2, 3, 4, 5, 65535}));
+  EXPECT_EQ(std::tuple(L.R.FileName, L.R.Width, L.R.Height, L.R.HeaderSize, L.R.DataSize,
+                       L.R.BytesPerPixel, L.R.DataType, L.R.SwapBytes, L.R.FlipRows, L.R.HasBZero,
+                       L.Buffer),
+            std::tuple(D.File("data.raw"), 3, 2, 4, 12, 2, "WORD", true, false, false,
+                       std::vector<uint16_t>{1, 2, 3, 4, 5, 65535}));
 
   // No FILENAME, HEADER or BYTEORDER: little-endian pixels end the header file.
   // Keys in any order and case, CR LF line ends, the last repeat counts.
   const std::string Head =
       "bif\r\nheight 1\r\nDataType BYTE\r\nwidth 9\r\nWIDTH 4\r\nChannels 1\r\nendbif\r\n";
   L = WriteAndLoad(D.File("self.BIF"), Concat(Head, {10, 20, 30, 255}));
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.R.FileName, D.File("self.BIF"));
-  EXPECT_EQ(std::tuple(L.R.HeaderSize, L.R.SwapBytes, L.R.BytesPerPixel),
-            std::tuple(int32_t(Head.size()), false, 2));  // doubled by the widening
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{10, 20, 30, 255}));
+  // BytesPerPixel doubled by the widening.
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.FileName, L.R.HeaderSize, L.R.SwapBytes, L.R.BytesPerPixel,
+                       L.Buffer),
+            std::tuple(true, D.File("self.BIF"), int32_t(Head.size()), false, 2,
+                       std::vector<uint16_t>{10, 20, 30, 255}));
 
   // A data file that does not exist means the header file.
   L = WriteAndLoad(D.File("m.bif"), Concat("BIF\nFILENAME nothere.raw\nWIDTH 1\nHEIGHT 1\n"
                                            "CHANNELS 1\nDATATYPE SMALLINT\nENDBIF\n",
                                            LittleEndian<int16_t>({5})));
-  EXPECT_EQ(L.R.FileName, D.File("m.bif"));
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{32773}));
+  EXPECT_EQ(std::tuple(L.R.FileName, L.Buffer),
+            std::tuple(D.File("m.bif"), std::vector<uint16_t>{32773}));
 
   // Signed samples get 32768 whatever BZERO a FITS image loaded before had;
   // the line after ENDBIF is never read.
@@ -62,9 +62,8 @@ TEST(BifReader, LayoutsAndConversion) {
   WriteBytes(D.File("s.raw"), LittleEndian<int16_t>({-32768, -1, 0, 32767}));
   Messages M;
   LoadImageFile(D.File("s.bif"), L.R, L.Buffer, 16, true, true, M.Sink());
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.R.Width, 4);
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 32767, 32768, 65535}));
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.Width, L.Buffer),
+            std::tuple(true, 4, std::vector<uint16_t>{0, 32767, 32768, 65535}));
 
   // Single-precision colour, rounded half to even and clipped.
   WriteText(D.File("f.bif"),
@@ -72,10 +71,10 @@ TEST(BifReader, LayoutsAndConversion) {
             "BYTEORDER MAC\nENDBIF\n");
   WriteBytes(D.File("f.raw"), BigEndian<float>({0.5f, 1.5f, 70000.f, -3.f, 12.25f, 4.5f}));
   L = LoadWholeFile(D.File("f.bif"));
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(std::tuple(L.R.DataType, L.R.ResultType, L.R.DataSize, L.R.BytesPerPixel, L.R.Channels),
-            std::tuple("SINGLE", "WORD", 24, 6, 3));
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 2, 65535, 0, 12, 4}));
+  EXPECT_EQ(
+      std::tuple(L.R.Valid, L.R.DataType, L.R.ResultType, L.R.DataSize, L.R.BytesPerPixel,
+                 L.R.Channels, L.Buffer),
+      std::tuple(true, "SINGLE", "WORD", 24, 6, 3, std::vector<uint16_t>{0, 2, 65535, 0, 12, 4}));
 }
 
 TEST(BifReader, FaultsAreReportedInOrder) {
@@ -101,9 +100,7 @@ TEST(BifReader, FaultsAreReportedInOrder) {
   for (const auto& [Text, Want] : Cases) {
     WriteText(D.File("x.bif"), Text);
     const FullLoad L = LoadWholeFile(D.File("x.bif"));
-    EXPECT_FALSE(L.R.Valid);
-    EXPECT_EQ(L.Shown, Want) << Text;
-    EXPECT_TRUE(L.Buffer.empty());
+    EXPECT_EQ(std::tuple(L.R.Valid, L.Shown, L.Buffer.size()), std::tuple(false, Want, 0u)) << Text;
     EXPECT_TRUE(Want.size() == 1 || L.R.Width == 0);
   }
   WriteBytes(D.File("off.raw"), std::vector<uint8_t>(10));

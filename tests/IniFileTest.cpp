@@ -23,8 +23,6 @@ TEST(IniFile, KeysFollowTheKeywordLineRules) {
   EXPECT_EQ(P.KerSize, 20);
   Read(Valid + "KerSize=30\nKerSize\t31\n KerSize 32\n", P);
   EXPECT_EQ(P.KerSize, 10);
-  Read(Valid + "KerSize 20 // comment\n", P);
-  EXPECT_EQ(P.KerSize, 20);
   // The narrow kernel components need two blanks after their key.
   Read(Valid + "KerS_80 0.5\nKerS_10 0.25\n", P);
   EXPECT_EQ(std::tuple(P.KerS_80, P.KerS_10), std::tuple(0.0f, 0.0f));
@@ -59,8 +57,7 @@ TEST(IniFile, EveryKeyIsRecognised) {
 
 TEST(IniFile, FatalFaults) {
   Parameters P;
-  EXPECT_FALSE(Read("NRSigma 150\n", P).Fatal);
-  EXPECT_EQ(P.NoiseHalfLength, 300);
+  EXPECT_FALSE(Read("NRSigma 150\n", P).Fatal || P.NoiseHalfLength != 300);
   IniStatus S = Read("NRSigma 151\n", P);
   EXPECT_EQ(
       std::tuple(S.Fatal, S.Message),
@@ -70,8 +67,7 @@ TEST(IniFile, FatalFaults) {
                           "NRSigma 1\nKerSize 65\n", "NRSigma 1\nKerSize -1\n"})
     EXPECT_TRUE(Read(Bad, P).Fatal) << Bad;
   EXPECT_NE(Read("NRSigma 1\nKerSize 65\n", P).Message.find("KerSize"), std::string::npos);
-  EXPECT_FALSE(Read("NRSigma 1\nKerSize 0\n", P).Fatal);
-  EXPECT_FALSE(Read("NRSigma 1\nKerSize 64\n", P).Fatal);
+  EXPECT_FALSE(Read("NRSigma 1\nKerSize 0\n", P).Fatal || Read("NRSigma 1\nKerSize 64\n", P).Fatal);
   test::TempDir D;
   S = ReadIniFile(D.File("OBRA.ini"), P);
   EXPECT_EQ(std::tuple(S.Fatal, S.Message),

@@ -46,13 +46,12 @@ TEST(LoadPipeline, ExtensionDecidesTheReader) {
   }
   EXPECT_EQ(L.R.FileName, " -");
   L = Load(D.File("a.FiTs"));
-  EXPECT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{1, 2}));
+  EXPECT_EQ(std::tuple(L.R.Valid, L.Buffer), std::tuple(true, std::vector<uint16_t>{1, 2}));
   // A bad ConvertToBits is always shown.
   L = Load(D.File("a.FiTs"), 12, false);
-  EXPECT_FALSE(L.R.Valid);
-  EXPECT_EQ(L.Shown, std::vector<std::string>{
-                         "Inavalid parameter ConvertToBits in procedure LoadAndTransformImage"});
+  EXPECT_EQ(std::tuple(L.R.Valid, L.Shown),
+            std::tuple(false, std::vector<std::string>{"Inavalid parameter ConvertToBits in "
+                                                       "procedure LoadAndTransformImage"}));
 }
 
 TEST(LoadPipeline, HeaderReadKeepsTheRecordAndComputesNoStatistics) {
@@ -70,24 +69,21 @@ TEST(LoadPipeline, HeaderReadKeepsTheRecordAndComputesNoStatistics) {
   WriteBytes(D.File("a.fits"), SmallFits({5, 6}, 2, 1));
   R.MaxValue = 1234;
   ReadImageHeader(D.File("a.fits"), R, false, {});
-  EXPECT_TRUE(R.Valid);
-  EXPECT_EQ(R.MaxValue, 1234);
+  EXPECT_EQ(std::tuple(R.Valid, R.MaxValue), std::tuple(true, 1234));
   FullLoad L = Load(D.File("a.fits"));
   EXPECT_EQ(std::tuple(L.R.MinValue, L.R.MaxValue), std::tuple(5, 6));
-
   // LoadAndTransformImage on the record of a header read: the buffer is resized.
   std::vector<uint16_t> B = {1, 2, 3, 4, 5};
   LoadAndTransformImage(R, B, 16, true, {});
-  EXPECT_TRUE(R.Valid);
-  EXPECT_EQ(B, (std::vector<uint16_t>{5, 6}));
+  EXPECT_EQ(std::tuple(R.Valid, B), std::tuple(true, std::vector<uint16_t>{5, 6}));
   // A file cut short after its header was read is a fault, not a partial image.
   std::vector<uint8_t> Bytes = SmallFits({7, 8}, 2, 1);
   Bytes.resize(2881);
   WriteBytes(D.File("a.fits"), Bytes);
   Messages M;
   LoadAndTransformImage(R, B, 16, true, M.Sink());
-  EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(M.List, std::vector<std::string>{"File a.fits is truncated."});
+  EXPECT_EQ(std::tuple(R.Valid, M.List),
+            std::tuple(false, std::vector<std::string>{"File a.fits is truncated."}));
 }
 
 // Readers other than FITS leave the FITS fields alone; a reused record gets
@@ -103,11 +99,9 @@ TEST(LoadPipeline, NonFitsLoadResetsFitsFields) {
   const std::vector<uint16_t> Pixels = {10, 20, 30, 40};
   ASSERT_TRUE(WriteTiff16(Pixels.data(), 2, 2, true, D.File("b.tif")));
   FullLoad L = Load(D.File("a.fits"));
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.R.ValueOffset, 100);
+  ASSERT_TRUE(L.R.Valid && L.R.ValueOffset == 100);
   L = Load(D.File("b.tif"), 16, true, L);
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.Buffer, Pixels);
+  ASSERT_TRUE(L.R.Valid && L.Buffer == Pixels);
   const ImageRecord& R = L.R;
   EXPECT_EQ(std::tuple(R.ValueOffset, R.HasBZero, R.Wavelength, R.DateObs, R.Telescope,
                        R.Instrument, R.CrPix1, R.CrPix2, R.RSun, R.CRota2, R.CDelt1, R.CDelt2),
@@ -119,16 +113,14 @@ TEST(LoadPipeline, ConvertToBitsZeroAndEight) {
   // 0: swapped and row-reversed, but no offset; statistics only for BYTE and WORD.
   WriteBytes(D.File("a.fits"), SmallFits({-1, 2, 3, 4}, 2, 2));
   FullLoad L = Load(D.File("a.fits"), 0, false);
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(std::tuple(L.R.ResultType, L.R.MaxValue), std::tuple("SMALLINT", 0));
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{3, 4, 0xFFFF, 2}));
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.ResultType, L.R.MaxValue, L.Buffer),
+            std::tuple(true, "SMALLINT", 0, std::vector<uint16_t>{3, 4, 0xFFFF, 2}));
   // 8: the high byte of the 16-bit form.
   WriteBytes(D.File("b.fits"), SmallFits({-32768, -32768 + 255, -32768 + 256, 32767}, 4, 1,
                                          {Card("BZERO", "32768")}));
   L = Load(D.File("b.fits"), 8, false);
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(std::tuple(L.R.ResultType, L.R.BytesPerPixel, L.R.MaxValue, L.Buffer.size()),
-            std::tuple("BYTE", 1, 255, 2u));
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.ResultType, L.R.BytesPerPixel, L.R.MaxValue, L.Buffer.size()),
+            std::tuple(true, "BYTE", 1, 255, 2u));
   const auto* Bytes = reinterpret_cast<const uint8_t*>(L.Buffer.data());
   EXPECT_EQ(std::vector<uint8_t>(Bytes, Bytes + 4), (std::vector<uint8_t>{0, 0, 1, 255}));
 }
@@ -140,14 +132,13 @@ TEST(LoadPipeline, BufferWithoutAllocation) {
   FullLoad L;
   L.Buffer.assign(6, 9);
   L = Load(D.File("a.act"), 0, false, L, false);
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.R.ResultType, "WORD");
-  EXPECT_EQ(L.Buffer, Pixels);
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.ResultType, L.R.HeaderSize, L.Buffer),
+            std::tuple(true, "WORD", 174, Pixels));
   // A buffer smaller than the image is refused instead of overrun.
   L.Buffer.assign(5, 9);
   L = Load(D.File("a.act"), 0, true, L, false);
-  EXPECT_FALSE(L.R.Valid);
-  EXPECT_EQ(L.Buffer, std::vector<uint16_t>(5, 9));
-  EXPECT_EQ(L.Shown,
-            std::vector<std::string>{"File a.act does not fit the buffer it is loaded into."});
+  EXPECT_EQ(std::tuple(L.R.Valid, L.Buffer, L.Shown),
+            std::tuple(
+                false, std::vector<uint16_t>(5, 9),
+                std::vector<std::string>{"File a.act does not fit the buffer it is loaded into."}));
 }

@@ -80,17 +80,6 @@ TEST(TiffWriter, ActivationFileIsByteExact) {
   const std::vector<uint8_t> Samples = LittleEndian(S);
   Want.insert(Want.end(), Samples.begin(), Samples.end());
   EXPECT_EQ(ReadBytes(D.File("x.act")), Want);
-
-  ImageRecord R;
-  ReadImageHeader(D.File("x.act"), R, false, {});
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(std::tuple(R.SwapBytes, R.HeaderSize, R.Channels, R.DataType, R.ResultType,
-                       R.BytesPerPixel, R.ErrorText),
-            std::tuple(false, 174, 1, "WORD", "WORD", 2, ""));
-  std::vector<uint16_t> Act(W * H);
-  LoadImageFile(D.File("x.act"), R, Act, 0, false, false, {});
-  ASSERT_TRUE(R.Valid);
-  EXPECT_EQ(Act, S);
 }
 
 TEST(TiffWriter, RgbHeaderAndRoundTrip) {
@@ -109,9 +98,8 @@ TEST(TiffWriter, RgbHeaderAndRoundTrip) {
   EXPECT_EQ(At(154, 16),
             (std::vector<uint8_t>{0x11, 0x01, 4, 0, 1, 0, 0, 0, 192, 0, 0, 0, 0, 0, 0, 0}));
   const FullLoad L = LoadWholeFile(D.File("c.tif"));
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(std::tuple(L.R.Channels, L.R.BytesPerPixel), std::tuple(3, 6));
-  EXPECT_EQ(L.Buffer, S);
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.R.BytesPerPixel, L.Buffer),
+            std::tuple(true, 3, 6, S));
 }
 
 TEST(TiffWriter, HeadersAtTheEndOfAFile) {
@@ -136,9 +124,7 @@ TEST(TiffWriter, HeadersAtTheEndOfAFile) {
   EXPECT_EQ(At32(P + 142 + 8), P + 174);
   EXPECT_EQ(At32(P + 154), 0u);
   // The reader follows the chain and loads the first page.
-  const FullLoad L = LoadWholeFile(D.File("two.tif"));
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{7, 8}));
+  EXPECT_EQ(LoadWholeFile(D.File("two.tif")).Buffer, (std::vector<uint16_t>{7, 8}));
 }
 
 TEST(TiffWriter, FailuresAreReportedAndLeaveNoFile) {
@@ -160,15 +146,17 @@ TEST(TiffWriter, IndependentReaderAgrees) {
   const std::vector<uint16_t> S(7 * 4 * 3, 1000);
   ASSERT_TRUE(WriteTiff16(S.data(), 7, 4, true, D.File("g.tif")));
   ASSERT_TRUE(WriteTiff16(S.data(), 7, 4, false, D.File("c.tif")));
-  const std::string G = CommandOutput("tiffinfo " + D.File("g.tif") + " 2>&1");
-  const std::string C = CommandOutput("tiffinfo " + D.File("c.tif") + " 2>&1");
-  const std::string Dump = CommandOutput("tiffdump " + D.File("g.tif") + " 2>&1");
-  for (const char* Want : {"Image Width: 7 Image Length: 4", "Bits/Sample: 16", "min-is-black"})
-    EXPECT_NE(G.find(Want), std::string::npos) << G;
-  for (const char* Want : {"Samples/Pixel: 3", "RGB color"})
-    EXPECT_NE(C.find(Want), std::string::npos) << C;
+  const std::string G = CommandOutput("tiffinfo " + D.File("g.tif") + " 2>&1"),
+                    C = CommandOutput("tiffinfo " + D.File("c.tif") + " 2>&1"),
+                    Dump = CommandOutput("tiffdump " + D.File("g.tif") + " 2>&1");
+  for (const auto& [Out, Want] : {std::pair{G, "Image Width: 7 Image Length: 4"},
+                                  {G, "Bits/Sample: 16"},
+                                  {G, "min-is-black"},
+                                  {C, "Samples/Pixel: 3"},
+                                  {C, "RGB color"},
+                                  {Dump, "StripOffsets (273) LONG (4) 1<174>"}})
+    EXPECT_NE(Out.find(Want), std::string::npos) << Out;
   EXPECT_EQ((G + C).find("rror"), std::string::npos) << G << C;
-  EXPECT_NE(Dump.find("StripOffsets (273) LONG (4) 1<174>"), std::string::npos) << Dump;
 }
 
 TEST(TiffReader, ByteOrdersDepthsAndStripArrays) {
@@ -177,18 +165,17 @@ TEST(TiffReader, ByteOrdersDepthsAndStripArrays) {
   for (bool Big : {false, true}) {
     SCOPED_TRACE(Big);
     FullLoad L = WriteAndLoad(D.File("a.tif"), MakeTiff(Big, GreyEntries(3, 2), Words(S, Big)));
-    ASSERT_TRUE(L.R.Valid);
-    EXPECT_EQ(std::tuple(L.R.SwapBytes, L.R.HeaderSize), std::tuple(Big, int32_t(TailAt(7))));
-    EXPECT_EQ(L.Buffer, S);
+    EXPECT_EQ(std::tuple(L.R.Valid, L.R.SwapBytes, L.R.HeaderSize, L.Buffer),
+              std::tuple(true, Big, int32_t(TailAt(7)), S));
     // 8-bit grey, and a palette image whose indices are taken as grey.
     L = WriteAndLoad(D.File("g8.tif"), MakeTiff(Big, GreyEntries(2, 2, 8), {0, 1, 128, 255}));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.R.DataType), std::tuple(true, "BYTE"));
-    EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 1, 128, 255}));
+    EXPECT_EQ(std::tuple(L.R.Valid, L.R.DataType, L.Buffer),
+              std::tuple(true, "BYTE", std::vector<uint16_t>{0, 1, 128, 255}));
     std::vector<Entry> E = GreyEntries(2, 1, 8);
     E[4].Value = 3;
     L = WriteAndLoad(D.File("p.tif"), MakeTiff(Big, E, {9, 200}));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels), std::tuple(true, 1));
-    EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{9, 200}));
+    EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.Buffer),
+              std::tuple(true, 1, std::vector<uint16_t>{9, 200}));
     // Three strips as a LONG or a SHORT array; the first strip is the header size.
     E = GreyEntries(2, 3);
     const uint32_t Array = TailAt(E.size());
@@ -200,9 +187,8 @@ TEST(TiffReader, ByteOrdersDepthsAndStripArrays) {
       const std::vector<uint8_t> Px = Words(S, Big);
       Tail.insert(Tail.end(), Px.begin(), Px.end());
       L = WriteAndLoad(D.File("strips.tif"), MakeTiff(Big, E, Tail));
-      ASSERT_TRUE(L.R.Valid) << Type;
-      EXPECT_EQ(L.R.HeaderSize, int32_t(Array + 3 * Size));
-      EXPECT_EQ(L.Buffer, S);
+      EXPECT_EQ(std::tuple(L.R.Valid, L.R.HeaderSize, L.Buffer),
+                std::tuple(true, int32_t(Array + 3 * Size), S));
     }
   }
   // Two SHORT offsets fit the value field itself.
@@ -210,9 +196,7 @@ TEST(TiffReader, ByteOrdersDepthsAndStripArrays) {
   const uint32_t Start = TailAt(E.size());
   E[6] = {273, 3, 2, Start | (Start + 6) << 16};
   const FullLoad L = WriteAndLoad(D.File("short2.tif"), MakeTiff(false, E, Words(S, false)));
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.R.HeaderSize, int32_t(Start));
-  EXPECT_EQ(L.Buffer, S);
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.HeaderSize, L.Buffer), std::tuple(true, int32_t(Start), S));
 }
 
 TEST(TiffReader, RgbBitsAtAnOffset) {
@@ -227,9 +211,8 @@ TEST(TiffReader, RgbBitsAtAnOffset) {
     for (int I = 0; I < 3; ++I) Append(T, 8, 2, Big);
     T.insert(T.end(), {10, 20, 30, 40, 50, 60});
     FullLoad L = WriteAndLoad(D.File("rgb8.tif"), MakeTiff(Big, E, T));
-    ASSERT_TRUE(L.R.Valid);
-    EXPECT_EQ(std::tuple(L.R.Channels, L.R.BytesPerPixel), std::tuple(3, 6));
-    EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{10, 20, 30, 40, 50, 60}));
+    EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.R.BytesPerPixel, L.Buffer),
+              std::tuple(true, 3, 6, std::vector<uint16_t>{10, 20, 30, 40, 50, 60}));
     // Unequal bits: the offset itself is the bits value of the message.
     T[Big ? 5 : 4] = 16;
     L = WriteAndLoad(D.File("rgb816.tif"), MakeTiff(Big, E, T));
@@ -249,17 +232,16 @@ TEST(TiffReader, Refusals) {
     std::vector<Entry> E = GreyEntries(2, 1);
     E[Index].Value = Value;
     const FullLoad L = WriteAndLoad(D.File(Name), MakeTiff(false, E, std::vector<uint8_t>(4)));
-    EXPECT_FALSE(L.R.Valid);
-    EXPECT_EQ(L.Shown, std::vector<std::string>{"File: " + std::string(Name) + "  " + Want});
+    EXPECT_EQ(
+        std::tuple(L.R.Valid, L.Shown),
+        std::tuple(false, std::vector<std::string>{"File: " + std::string(Name) + "  " + Want}));
   }
   // A colour image with more samples per pixel than the SHORT field holds.
   std::vector<Entry> Rgb = GreyEntries(2, 1);
   Rgb[4].Value = 2;
   Rgb[5] = {277, 4, 1, 0x40000000u};
-  ImageRecord Many;
-  WriteBytes(D.File("many.tif"), MakeTiff(false, Rgb, std::vector<uint8_t>(8)));
-  ReadImageHeader(D.File("many.tif"), Many, false, nullptr);
-  EXPECT_FALSE(Many.Valid);
+  EXPECT_FALSE(
+      WriteAndLoad(D.File("many.tif"), MakeTiff(false, Rgb, std::vector<uint8_t>(8))).R.Valid);
   // Not a TIFF: the full path in the message, and a reused record is not left Valid.
   WriteBytes(D.File("x.tif"), {'I', 'I', 43, 0, 8, 0, 0, 0});
   ImageRecord R;
@@ -290,7 +272,7 @@ TEST(TiffReader, BoundedIfdChains) {
         std::tuple{std::vector<uint8_t>{7, 0}, 100000u, 7}}) {
     const FullLoad L =
         WriteAndLoad(D.File("c.tif"), MakeTiff(false, GreyEntries(1, 1), Tail, Next));
-    ASSERT_TRUE(L.R.Valid) << Want;
-    EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{uint16_t(Want)}));
+    EXPECT_EQ(std::tuple(L.R.Valid, L.Buffer),
+              std::tuple(true, std::vector<uint16_t>{uint16_t(Want)}));
   }
 }

@@ -20,7 +20,6 @@ struct Tables {
   KernelTableType Kernel;
   NoiseKernelType Noise;
 };
-
 inline Tables Built(const Parameters& P) {
   Tables T;
   BuildKernels(P, T.Kernel, T.Noise);
