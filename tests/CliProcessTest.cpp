@@ -18,10 +18,9 @@ std::pair<uint32_t, uint32_t> PngSize(const std::string& File) {
 
 // A 600 x 520 signed 16-bit image of channel 171 with some structure.
 std::string WriteImage(const TempDir& D) {
-  std::vector<std::string> Cards = ImageCards(16, 600, 520);
-  Cards.push_back(Card("BZERO", "32768"));
-  Cards.push_back(Card("WAVELNTH", "171"));
-  Cards.push_back(Card("DATE-OBS", "'2013-06-24T17:31:30'"));
+  const std::vector<std::string> Cards = ImageCards(
+      16, 600, 520,
+      {Card("BZERO", "32768"), Card("WAVELNTH", "171"), Card("DATE-OBS", "'2013-06-24T17:31:30'")});
   std::vector<int16_t> S;
   for (int Y = 0; Y < 520; ++Y)
     for (int X = 0; X < 600; ++X)
@@ -43,8 +42,9 @@ TEST(CliProcess, OpenActivateAndSaveTheRegion) {
   EXPECT_EQ(PngSize(Out), (std::pair<uint32_t, uint32_t>{512, 512}));
   EXPECT_NE(R.Err.find("Processing     100 %"), std::string::npos);
   // A region activation is never cached.
-  EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
-  EXPECT_TRUE(fs::exists(D.File("Activation_Data/ReadMe.txt")));
+  EXPECT_EQ(std::tuple(fs::exists(D.File("Activation_Data/img.act")),
+                       fs::exists(D.File("Activation_Data/ReadMe.txt"))),
+            std::tuple(false, true));
 }
 
 TEST(CliProcess, WholeFrameActivationIsCachedAndReused) {
