@@ -101,7 +101,11 @@ class Workflow : public ::testing::Test {
 }  // namespace
 
 TEST_F(Workflow, OpenDerivesNamesAndPreparesTheCache) {
-  // A first open that fails enables nothing.
+  // Before any image only the font controls follow the time box; a first open
+  // that fails enables nothing.
+  ASSERT_TRUE(EnsureTextRendering());
+  CheckBoxAddTextClick(S, true);
+  EXPECT_EQ(std::tuple(S.FontControlsEnabled, S.Image1.Width), std::tuple(true, 0));
   EXPECT_FALSE(Open(Dir.File("missing.fits")));
   EXPECT_EQ(std::tuple(S.FirstImage, S.SpeedButtonSave.Enabled, S.ScaleButtons[1].Enabled),
             std::tuple(true, false, false));
@@ -132,6 +136,11 @@ TEST_F(Workflow, OpenDerivesNamesAndPreparesTheCache) {
   EXPECT_EQ(std::tuple(S.InputBlack, S.InputWhite),
             std::tuple(S.Image.LowP1, std::min(S.Image.HighP0001, S.Image.MaxValue)));
   EXPECT_TRUE(Msg.List.empty());
+  // The first view already carries the time, drawn with the built font table.
+  EXPECT_EQ(S.TimeFontTable[1].FontSize, 14);
+  const std::vector<uint8_t> First = S.Image1.Pixels;
+  RenderView(S);
+  EXPECT_EQ(S.Image1.Pixels, First);
   // Refused files keep the previous image.
   const std::vector<uint16_t> Before = S.InputImage;
   std::vector<uint8_t> Bytes = ReadBytes(Image);
@@ -144,17 +153,15 @@ TEST_F(Workflow, OpenDerivesNamesAndPreparesTheCache) {
             std::tuple(false, std::vector<std::string>{"Color images are not supported."}));
   EXPECT_EQ(std::tuple(S.ImageName, S.Image.Valid, S.Loading, S.InputImage),
             std::tuple("x.fits", true, false, Before));
-}
-
-TEST_F(Workflow, DirectoryListAndNeighbourButtons) {
+  // The directory list and the neighbour buttons.
   for (const char* Name : {"a.fits", "c.FITS", "d.fit"}) WriteFits(Dir.File(Name), 8, 8);
   ASSERT_TRUE(Open(Dir.File("a.fits")));
-  EXPECT_EQ(S.DirFiles, (std::vector<std::string>{"a.fits", "c.FITS", "x.fits"}));
+  EXPECT_EQ(S.DirFiles, (std::vector<std::string>{"a.fits", "c.FITS", "short.fits", "x.fits"}));
   EXPECT_EQ(std::tuple(S.DirIndex, S.SpeedButtonPrevious.Enabled, S.SpeedButtonNext.Enabled),
             std::tuple(0, false, true));
   ASSERT_TRUE(Open(Image));
   EXPECT_EQ(std::tuple(S.DirIndex, S.SpeedButtonPrevious.Enabled, S.SpeedButtonNext.Enabled),
-            std::tuple(2, true, false));
+            std::tuple(3, true, false));
 }
 
 TEST_F(Workflow, FullFrameActivationIsCachedAndReused) {
@@ -437,18 +444,6 @@ TEST(WorkflowText, ProgressRoundsHalfToEven) {
             std::tuple("Processing     2 %", "Processing     8 %", "Processing     100 %"));
   EXPECT_EQ(std::tuple(ReplaceExtension("a.b.fits", "_proc"), ReplaceExtension("noext", ".act")),
             std::tuple("a.b_proc", "noext.act"));
-}
-
-TEST_F(Workflow, FirstOpenDrawsTheTimeWithTheBuiltFontTable) {
-  ASSERT_TRUE(EnsureTextRendering());
-  CheckBoxAddTextClick(S,
-                       true);  // before any image: only the font controls follow
-  EXPECT_EQ(std::tuple(S.FontControlsEnabled, S.Image1.Width), std::tuple(true, 0));
-  ASSERT_TRUE(Open(Image));
-  EXPECT_EQ(S.TimeFontTable[1].FontSize, 14);
-  const std::vector<uint8_t> First = S.Image1.Pixels;
-  RenderView(S);
-  EXPECT_EQ(S.Image1.Pixels, First);  // the first view already carries the time
 }
 
 TEST_F(Workflow, NoOpenWhileAnActivationRuns) {
