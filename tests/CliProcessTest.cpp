@@ -18,10 +18,9 @@ std::pair<uint32_t, uint32_t> PngSize(const std::string& File) {
 
 // A 600 x 520 signed 16-bit image of channel 171 with some structure.
 std::string WriteImage(const TempDir& D) {
-  std::vector<std::string> Cards = ImageCards(16, 600, 520);
-  Cards.push_back(Card("BZERO", "32768"));
-  Cards.push_back(Card("WAVELNTH", "171"));
-  Cards.push_back(Card("DATE-OBS", "'2013-06-24T17:31:30'"));
+  const std::vector<std::string> Cards = ImageCards(
+      16, 600, 520,
+      {Card("BZERO", "32768"), Card("WAVELNTH", "171"), Card("DATE-OBS", "'2013-06-24T17:31:30'")});
   std::vector<int16_t> S;
   for (int Y = 0; Y < 520; ++Y)
     for (int X = 0; X < 600; ++X)
@@ -33,7 +32,7 @@ std::string WriteImage(const TempDir& D) {
 
 }  // namespace
 
-TEST(CliProcess, OpenActivateAndSaveTheRegion) {
+TEST(CliProcess, ActivationsAndTheCache) {
   TempDir D;
   const std::string Image = WriteImage(D), Out = D.File("roi.png");
   CliRun R = RunCli(
@@ -42,16 +41,11 @@ TEST(CliProcess, OpenActivateAndSaveTheRegion) {
   ASSERT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(PngSize(Out), (std::pair<uint32_t, uint32_t>{512, 512}));
   EXPECT_NE(R.Err.find("Processing     100 %"), std::string::npos);
-  // A region activation is never cached.
-  EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
-  EXPECT_TRUE(fs::exists(D.File("Activation_Data/ReadMe.txt")));
-}
-
-TEST(CliProcess, WholeFrameActivationIsCachedAndReused) {
-  TempDir D;
-  const std::string Image = WriteImage(D);
-  CliRun R =
-      RunCli("process " + Image + " -o " + D.File("a.png") + " --activate --scale 2 --mode 2", D);
+  // A region activation is never cached; a whole-frame one is, and is reused.
+  EXPECT_EQ(std::tuple(fs::exists(D.File("Activation_Data/img.act")),
+                       fs::exists(D.File("Activation_Data/ReadMe.txt"))),
+            std::tuple(false, true));
+  R = RunCli("process " + Image + " -o " + D.File("a.png") + " --activate --scale 2 --mode 2", D);
   ASSERT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(PngSize(D.File("a.png")), (std::pair<uint32_t, uint32_t>{300, 260}));
   ASSERT_TRUE(fs::exists(D.File("Activation_Data/img.act")));
@@ -76,7 +70,7 @@ TEST(CliProcess, WholeFrameActivationIsCachedAndReused) {
   EXPECT_TRUE(fs::exists(D.File("e.png")));
 }
 
-TEST(CliProcess, FixedSettingsChangeThePicture) {
+TEST(CliProcess, SettingsAndFaults) {
   TempDir D;
   const std::string Image = WriteImage(D);
   ASSERT_EQ(RunCli("process " + Image + " -o " + D.File("auto.png"), D).Status, 0);
@@ -89,11 +83,7 @@ TEST(CliProcess, FixedSettingsChangeThePicture) {
   R = RunCli("process " + Image + " -o " + D.File("g.png") + " --fix-gamma 99", D);
   EXPECT_EQ(R.Status, 0);
   EXPECT_NE(R.Err.find("outside the slider range"), std::string::npos);
-}
-
-TEST(CliProcess, FaultsGiveTheirStatus) {
-  TempDir D;
-  const std::string Image = WriteImage(D);
+  // Faults give their status and say why.
   struct Case {
     std::string Args;
     int Status;
@@ -114,7 +104,7 @@ TEST(CliProcess, FaultsGiveTheirStatus) {
     EXPECT_NE(R.Err.find(C.Text), std::string::npos) << C.Args << "\n" << R.Err;
   }
   // A region save without a region is refused before any activation starts.
-  const CliRun R = RunCli("process " + Image + " -o x.png --activate --mode 4", D);
+  R = RunCli("process " + Image + " -o x.png --activate --mode 4", D);
   EXPECT_EQ(R.Status, 2) << R.Err;
   EXPECT_EQ(R.Err.find("Processing"), std::string::npos) << R.Err;
   EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));

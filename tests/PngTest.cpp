@@ -97,11 +97,12 @@ std::vector<uint8_t> ForgedPng(uint32_t Width, uint32_t Height, int BitDepth, in
 
 std::vector<uint8_t> BigEndian16(const std::vector<uint16_t>& V) { return BigEndian(V); }
 
-PngFixture SmallRgb16() {
+std::vector<uint16_t> SmallRgb16Samples() {
   std::vector<uint16_t> V;
   for (uint32_t I = 0; I < 7 * 5 * 3; ++I) V.push_back(uint16_t(I * 1237 + 3));
-  return {7, 5, 16, PNG_COLOR_TYPE_RGB, BigEndian16(V)};
+  return V;
 }
+PngFixture SmallRgb16() { return {7, 5, 16, PNG_COLOR_TYPE_RGB, BigEndian16(SmallRgb16Samples())}; }
 
 DecodedLoad Load(const std::string& File, bool ShowMessages = true) {
   return LoadDecoded(ReadPngHeader, ReadPngPixels, File, ShowMessages);
@@ -111,17 +112,6 @@ DecodedLoad Load(const std::string& File, bool ShowMessages = true) {
 
 // ---- Input ---------------------------------------------------------------------
 
-TEST(PngReader, Gray8FillsTheRecordAndKeepsRowsTopFirst) {
-  TempDir Dir;
-  PngFixture S{5, 3, 8, PNG_COLOR_TYPE_GRAY, {}};
-  for (int I = 0; I < 15; ++I) S.Data.push_back(uint8_t(I * 17));
-  WriteBytes(Dir.File("x.png"), EncodeWithLibpng(S));
-  const DecodedLoad L = Load(Dir.File("x.png"));
-  ExpectGoodDecodedRecord(L, Dir.File("x.png"), 5, 3, 1);
-  EXPECT_FALSE(L.HadPicture);
-  EXPECT_EQ(L.Bytes(), S.Data);
-}
-
 // Every colour type and depth arrives as 8 or 16 bits of grey or R, G, B:
 // 16-bit samples in native order, alpha dropped, palettes (with transparency)
 // expanded, low grey depths scaled to 8 bits, interlacing undone.
@@ -129,14 +119,15 @@ TEST(PngReader, EveryLayoutArrivesAsGreyOrRgb) {
   const std::vector<png_color> Pal = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
   const std::vector<uint16_t> Grey16 = {0, 1, 255, 256, 300, 0x1234, 0xABCD, 65535};
   const std::vector<uint16_t> Abgr = {10, 20, 30, 0, 0, 255, 0, 255, 0, 255, 0, 0};
-  std::vector<uint16_t> Ramp, Rgb16;
+  std::vector<uint16_t> Ramp;
+  std::vector<uint8_t> Rgb8, Grey8;
+  for (int I = 0; I < 15; ++I) Grey8.push_back(uint8_t(I * 17));
   for (int I = 0; I < 13 * 11; ++I) Ramp.push_back(uint16_t(I * 457 + 1));
-  for (uint32_t I = 0; I < 7 * 5 * 3; ++I) Rgb16.push_back(uint16_t(I * 1237 + 3));
-  std::vector<uint8_t> Rgb8;
   for (int I = 0; I < 18; ++I) Rgb8.push_back(uint8_t(200 - I * 7));
   const std::pair<PngFixture, std::vector<uint16_t>> Cases[] = {
+      {{5, 3, 8, PNG_COLOR_TYPE_GRAY, Grey8}, {Grey8.begin(), Grey8.end()}},
       {{4, 2, 16, PNG_COLOR_TYPE_GRAY, BigEndian16(Grey16)}, Grey16},
-      {{7, 5, 16, PNG_COLOR_TYPE_RGB, BigEndian16(Rgb16)}, Rgb16},
+      {SmallRgb16(), SmallRgb16Samples()},
       {{13, 11, 16, PNG_COLOR_TYPE_GRAY, BigEndian16(Ramp), true}, Ramp},
       {{3, 2, 8, PNG_COLOR_TYPE_RGB, Rgb8}, {Rgb8.begin(), Rgb8.end()}},
       {{2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {10, 1, 20, 2, 30, 3, 40, 4}}, {10, 20, 30, 40}},
@@ -175,6 +166,10 @@ TEST(PngReader, EveryLayoutArrivesAsGreyOrRgb) {
       EXPECT_EQ(L.Samples(), Want);
     else
       EXPECT_EQ(L.Bytes(), std::vector<uint8_t>(Want.begin(), Want.end()));
+    // An 8-bit read through the load pipeline's two steps fills the record.
+    const DecodedLoad D = Load(File);
+    if (!Wide) ExpectGoodDecodedRecord(D, File, int32_t(S.Width), int32_t(S.Height), Channels);
+    EXPECT_FALSE(D.HadPicture);
     int32_t W, H, Depth, Ch;
     EXPECT_EQ(get_png_info(File.c_str(), &W, &H, &Depth, &Ch), 1);
     EXPECT_EQ(std::tuple(W, H, Depth, Ch),
@@ -193,12 +188,14 @@ TEST(PngReader, LoadersConvertDepthAndGreyToColourButNeverColourToGrey) {
   ASSERT_EQ(load_png_rgb8(File.c_str(), Rgb.data(), 2, 1), 1);
   EXPECT_EQ(Rgb, (std::vector<uint8_t>{7, 7, 7, 200, 200, 200}));
   // A size other than the file's would write outside a buffer sized for it.
-  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 1, 1), 0);
-  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 2, 2), 0);
+  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 1, 1) +
+                load_png_gray8(File.c_str(), Rgb.data(), 2, 2),
+            0);
   WriteBytes(File, EncodeWithLibpng({1, 1, 8, PNG_COLOR_TYPE_RGB, {1, 2, 3}}));
-  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 1, 1), 0);
-  EXPECT_EQ(load_png_gray8(nullptr, Rgb.data(), 1, 1), 0);
-  EXPECT_EQ(load_png_gray8(File.c_str(), nullptr, 1, 1), 0);
+  EXPECT_EQ(load_png_gray8(File.c_str(), Rgb.data(), 1, 1) +
+                load_png_gray8(nullptr, Rgb.data(), 1, 1) +
+                load_png_gray8(File.c_str(), nullptr, 1, 1),
+            0);
 
   // The pixel read refuses a buffer too small, or a layout it does not know.
   WriteBytes(File, EncodeWithLibpng(SmallRgb16()));
@@ -206,13 +203,11 @@ TEST(PngReader, LoadersConvertDepthAndGreyToColourButNeverColourToGrey) {
   ReadPngHeader(File, R, false, nullptr);
   ASSERT_TRUE(R.Valid);
   std::vector<uint16_t> Small(size_t(R.DataSize) / 2 - 1, 0xEEEE), Big(1000);
-  EXPECT_FALSE(ReadPngPixels(R, Small));
-  EXPECT_FALSE(R.Valid);
-  EXPECT_EQ(Small, std::vector<uint16_t>(Small.size(), 0xEEEE));
+  EXPECT_EQ(std::tuple(ReadPngPixels(R, Small), R.Valid, Small),
+            std::tuple(false, false, std::vector<uint16_t>(Small.size(), 0xEEEE)));
   R.Valid = true;
   R.BytesPerPixel = 4;
-  EXPECT_FALSE(ReadPngPixels(R, Big));
-  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(std::tuple(ReadPngPixels(R, Big), R.Valid), std::tuple(false, false));
 }
 
 TEST(PngReader, FaultsAreReportedAndLeaveNoStaleDescription) {
@@ -300,28 +295,13 @@ TEST(PngLoad, ThroughTheLoadPipeline) {
   EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 1, 2, 128, 200, 254, 255, 7}));
   std::vector<uint8_t> Good = EncodeWithLibpng(SmallRgb16());
   L = WriteAndLoad(File, Good);
-  ASSERT_TRUE(L.R.Valid);
-  EXPECT_EQ(L.R.Channels, 3);
-  EXPECT_EQ(BigEndian16(L.Buffer), SmallRgb16().Data);
+  EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.Buffer),
+            std::tuple(true, 3, SmallRgb16Samples()));
   // Damaged image data after an intact header is reported once.
   Good.resize(Good.size() - 30);
   L = WriteAndLoad(File, Good);
   EXPECT_EQ(std::tuple(L.R.Valid, L.Shown),
             std::tuple(false, std::vector<std::string>{"x.png is not a correct PNG file."}));
-}
-
-TEST(PngLoad, LargeSolarImageMatchesLibpng) {
-  const std::string File = SharedData("aia_193_2013-06-24T17-31-30_4096.png");
-  if (File.empty()) GTEST_SKIP() << "shared data absent";
-  const FullLoad L = LoadWholeFile(File);
-  ASSERT_TRUE(L.R.Valid);
-  ASSERT_EQ(std::tuple(L.R.Width, L.R.Height, L.R.DataType, L.R.Channels, L.Buffer.size()),
-            std::tuple(4096, 4096, "BYTE", 1, size_t(4096 * 4096)));
-  const std::vector<uint32_t> Plain = DecodeWithLibpng(ReadBytes(File));
-  ASSERT_EQ(Plain.size(), L.Buffer.size());
-  size_t Differing = 0;
-  for (size_t I = 0; I < L.Buffer.size(); ++I) Differing += L.Buffer[I] != (Plain[I] & 0xFF);
-  EXPECT_EQ(Differing, 0u);
 }
 
 // ---- Output --------------------------------------------------------------------
@@ -448,8 +428,7 @@ TEST(PngWriter, FileForm) {
   std::vector<std::string> Want = {"IHDR", "sRGB", "PLTE"};
   Want.resize(S.Chunks.size() - 1, "IDAT");
   Want.push_back("IEND");
-  EXPECT_EQ(Types(S), Want);
-  EXPECT_TRUE(S.Chunks.back().Data.empty());
+  EXPECT_EQ(std::tuple(Types(S), S.Chunks.back().Data.size()), std::tuple(Want, 0u));
   // Width, height, indexed colour, compression, filter method, no interlace.
   const std::vector<uint8_t>& Ihdr = S.Chunks[0].Data;
   ASSERT_EQ(Ihdr.size(), 13u);
@@ -457,35 +436,27 @@ TEST(PngWriter, FileForm) {
                        Ihdr[11], Ihdr[12]),
             std::tuple(300u, 200u, 3, 0, 0, 0));
   EXPECT_EQ(S.Chunks[1].Data, std::vector<uint8_t>{0});  // perceptual intent
-  EXPECT_EQ(S.Palette.size(), 40u);
-  // zlib header: deflate with a 32 KiB window, level-9 flags.
+  // 40 entries; zlib header: deflate with a 32 KiB window, level-9 flags.
   ASSERT_GE(S.Stream.size(), 2u);
-  EXPECT_EQ(std::tuple(S.Stream[0], S.Stream[1]), std::tuple(0x78, 0xDA));
+  EXPECT_EQ(std::tuple(S.Palette.size(), S.Stream[0], S.Stream[1]), std::tuple(40u, 0x78, 0xDA));
   // A noisy picture is well over 64 KiB compressed: several IDATs, none larger.
   size_t Idats = 0;
-  for (const Chunk& K : Save(Bands(1500, 1000, 250, 2)).Chunks) {
-    if (K.Type != "IDAT") continue;
-    EXPECT_LE(K.Data.size(), 65536u);
-    ++Idats;
-  }
+  for (const Chunk& K : Save(Bands(1500, 1000, 250, 2)).Chunks)
+    if (K.Type == "IDAT") {
+      EXPECT_LE(K.Data.size(), 65536u);
+      ++Idats;
+    }
   EXPECT_GT(Idats, 2u);
 }
 
 TEST(PngWriter, PaletteAndPixels) {
-  for (uint32_t Count : {1u, 2u, 3u, 4u, 5u, 16u, 17u, 256u}) {
-    const Colours P = Bands(123, 45, Count, Count);
-    const Saved S = Save(P);
-    EXPECT_EQ(std::tuple(S.ColourType, S.Palette, S.Pixels),
-              std::tuple(3, ExpectedPalette(P), P.Pixels))
-        << Count;
-  }
   // 40, 30, 15 and 15 pixels of four colours: most frequent first, ties by colour.
   Colours P{10, 10, std::vector<uint32_t>(100)};
   for (int32_t I = 0; I < 100; ++I)
     P.Pixels[(I * 37) % 100] = I < 40 ? 0x000000 : I < 70 ? 0xFF0000 : I < 85 ? 0x00FF00 : 0x0000FF;
   Saved S = Save(P);
-  EXPECT_EQ(S.Palette, (std::vector<uint32_t>{0x000000, 0xFF0000, 0x0000FF, 0x00FF00}));
-  EXPECT_EQ(S.Pixels, P.Pixels);
+  EXPECT_EQ(std::tuple(S.Palette, S.Pixels),
+            std::tuple(std::vector<uint32_t>{0x000000, 0xFF0000, 0x0000FF, 0x00FF00}, P.Pixels));
   // 256 greys are indexed at depth 8; one yellow text pixel more makes 257
   // colours: 8-bit truecolour without a palette.
   P = {256, 8, {}};
@@ -495,8 +466,8 @@ TEST(PngWriter, PaletteAndPixels) {
             std::tuple(3, 8, 256u, P.Pixels));
   P.Pixels[3 * 256 + 3] = 0xFFFF00;
   S = Save(P);
-  EXPECT_EQ(Types(S), (std::vector<std::string>{"IHDR", "sRGB", "IDAT", "IEND"}));
-  EXPECT_EQ(std::tuple(S.ColourType, S.Depth, S.Pixels), std::tuple(2, 8, P.Pixels));
+  EXPECT_EQ(std::tuple(Types(S), S.ColourType, S.Depth, S.Pixels),
+            std::tuple(std::vector<std::string>{"IHDR", "sRGB", "IDAT", "IEND"}, 2, 8, P.Pixels));
 }
 
 // The depth is the one whose compressed data is shortest among the depths that
@@ -504,7 +475,7 @@ TEST(PngWriter, PaletteAndPixels) {
 // stored stream is exactly that compression of unfiltered rows.
 TEST(PngWriter, DepthIsTheShortestCompression) {
   const int32_t Sizes[][2] = {{200, 150}, {257, 31}, {64, 64}, {1, 1}, {9, 3}};
-  for (uint32_t Count : {1u, 2u, 3u, 4u, 7u, 16u, 17u, 200u}) {
+  for (uint32_t Count : {1u, 2u, 3u, 4u, 5u, 16u, 17u, 200u, 256u}) {
     for (const auto& Size : Sizes) {
       const Colours P = Bands(Size[0], Size[1], Count, Count + uint32_t(Size[0]));
       const Saved S = Save(P);
@@ -517,23 +488,10 @@ TEST(PngWriter, DepthIsTheShortestCompression) {
         if (Best == 0 || Data.size() <= BestData.size()) Best = Depth, BestData = std::move(Data);
       }
       ASSERT_EQ(S.Depth, Best) << Count << " colours, " << Size[0] << "x" << Size[1];
-      EXPECT_EQ(S.Stream, BestData);
+      EXPECT_EQ(std::tuple(S.Stream, S.ColourType, S.Palette, S.Pixels),
+                std::tuple(BestData, 3, Palette, P.Pixels));
     }
   }
-}
-
-TEST(PngWriter, RealViewRoundTrips) {
-  const std::string Path = SharedData("aia_193_2013-06-24T17-31-30_4096.png");
-  if (Path.empty()) GTEST_SKIP() << "shared data absent";
-  const std::vector<uint32_t> Source = DecodeWithLibpng(ReadBytes(Path));
-  ASSERT_EQ(Source.size(), 4096u * 4096u);
-  // A 1024 x 768 part of the grey frame, drawn as the view would be.
-  Colours P{1024, 768, {}};
-  for (int32_t I = 0; I < 1024 * 768; ++I)
-    P.Pixels.push_back(Source[size_t(I / 1024 + 1500) * 4096 + I % 1024 + 1500]);
-  const Saved S = Save(P);
-  EXPECT_EQ(S.ColourType, 3);
-  EXPECT_TRUE(S.Pixels == P.Pixels);
 }
 
 TEST(PngWriter, WritingFiles) {
@@ -543,24 +501,22 @@ TEST(PngWriter, WritingFiles) {
   // Exactly the path given, no extension added, and an old file replaced.
   WriteText(Dir.File("view_proc"), "old contents");
   const PngResult R = WritePng(P, Dir.File("view_proc"));
-  ASSERT_TRUE(R.Success) << R.ErrorText;
-  EXPECT_TRUE(R.ErrorText.empty());
-  EXPECT_EQ(Entries(), 1);
   std::vector<uint8_t> Bytes;
   ASSERT_TRUE(EncodePng(P, Bytes).Success);
-  EXPECT_EQ(ReadBytes(Dir.File("view_proc")), Bytes);
+  EXPECT_EQ(std::tuple(R.Success, R.ErrorText, Entries(), ReadBytes(Dir.File("view_proc"))),
+            std::tuple(true, "", 1, Bytes));
   // An empty or damaged picture is refused, and nothing is written.
   EXPECT_FALSE(EncodePng(Picture24{}, Bytes).Success);
   Picture24 Short = P;
   Short.Pixels.pop_back();
-  EXPECT_FALSE(EncodePng(Short, Bytes).ErrorText.empty());
-  EXPECT_FALSE(WritePng(Short, Dir.File("x.png")).Success);
+  EXPECT_TRUE(!EncodePng(Short, Bytes).ErrorText.empty() &&
+              !WritePng(Short, Dir.File("x.png")).Success);
   // A missing directory or a directory in the way are errors naming the file;
   // a write that fails half way keeps the file that was there; no temporary
   // file is left behind.
   const PngResult Missing = WritePng(P, Dir.File("no/such/dir/a.png"));
-  EXPECT_FALSE(Missing.Success);
-  EXPECT_NE(Missing.ErrorText.find("no/such/dir/a.png"), std::string::npos) << Missing.ErrorText;
+  EXPECT_TRUE(!Missing.Success && Missing.ErrorText.find("no/such/dir/a.png") != std::string::npos)
+      << Missing.ErrorText;
   std::filesystem::create_directory(Dir.File("taken"));
   WriteText(Dir.File("taken/inside"), "x");
   EXPECT_FALSE(WritePng(P, Dir.File("taken")).ErrorText.empty());
@@ -568,10 +524,8 @@ TEST(PngWriter, WritingFiles) {
   const Picture24 Big = Bands(400, 400, 200, 6).Picture();
   const PngResult Cut =
       WithFileSizeLimit(1000, [&] { return WritePng(Big, Dir.File("keep.png")); });
-  EXPECT_FALSE(Cut.Success);
-  EXPECT_NE(Cut.ErrorText.find("keep.png"), std::string::npos) << Cut.ErrorText;
-  EXPECT_EQ(ReadText(Dir.File("keep.png")), "previous");
-  EXPECT_EQ(Entries(), 3);
+  EXPECT_TRUE(!Cut.Success && Cut.ErrorText.find("keep.png") != std::string::npos) << Cut.ErrorText;
+  EXPECT_EQ(std::tuple(ReadText(Dir.File("keep.png")), Entries()), std::tuple("previous", 3));
 }
 
 TEST(PngWriter, CutsAreClampedToThePicture) {
@@ -607,4 +561,25 @@ TEST(PngWriter, CutsAreClampedToThePicture) {
     EXPECT_TRUE(WantW == 0 || First(Cut) == Corner) << X << "," << Y;
   }
   EXPECT_EQ(CutPicture(P, 0, 0, 20, 10).Pixels, P.Pixels);
+}
+
+TEST(PngLoad, LargeSolarImageMatchesLibpngBothWays) {
+  const std::string File = SharedData("aia_193_2013-06-24T17-31-30_4096.png");
+  if (File.empty()) GTEST_SKIP() << "shared data absent";
+  const FullLoad L = LoadWholeFile(File);
+  ASSERT_TRUE(L.R.Valid);
+  ASSERT_EQ(std::tuple(L.R.Width, L.R.Height, L.R.DataType, L.R.Channels, L.Buffer.size()),
+            std::tuple(4096, 4096, "BYTE", 1, size_t(4096 * 4096)));
+  const std::vector<uint32_t> Plain = DecodeWithLibpng(ReadBytes(File));
+  ASSERT_EQ(Plain.size(), L.Buffer.size());
+  size_t Differing = 0;
+  for (size_t I = 0; I < L.Buffer.size(); ++I) Differing += L.Buffer[I] != (Plain[I] & 0xFF);
+  EXPECT_EQ(Differing, 0u);
+  // A 1024 x 768 part of the grey frame, drawn as the view would be, saves
+  // as a palette picture libpng decodes to the same pixels.
+  Colours P{1024, 768, {}};
+  for (int32_t I = 0; I < 1024 * 768; ++I)
+    P.Pixels.push_back(Plain[size_t(I / 1024 + 1500) * 4096 + I % 1024 + 1500]);
+  const Saved S = Save(P);
+  EXPECT_TRUE(S.ColourType == 3 && S.Pixels == P.Pixels);
 }
