@@ -84,18 +84,20 @@ TEST(CliProcess, SettingsAndFaults) {
   EXPECT_EQ(R.Status, 0);
   EXPECT_NE(R.Err.find("outside the slider range"), std::string::npos);
   // Faults give their status and say why.
+  const std::string Out = D.File("x.png");
   struct Case {
     std::string Args;
     int Status;
     std::string Text;
   } Cases[] = {
       {"process", 2, "-o OUT.png"},
-      {"process " + Image + " -o x.png --scale 11", 2, "--scale"},
-      {"process " + Image + " -o x.png --mode 3", 2, "need a region"},
-      {"process " + Image + " -o x.png --roi-size 9", 2, "--roi-size"},
-      {"process " + Image + " -o x.png --roi-size 1 --roi-left 100 --roi-top 0", 2, "does not fit"},
-      {"process " + Image + " -o x.png --input-black 3", 2, "--fix-contrast"},
-      {"process " + D.File("none.fits") + " -o x.png", 1, "Color images are not supported."},
+      {"process " + Image + " -o " + Out + " --scale 11", 2, "--scale"},
+      {"process " + Image + " -o " + Out + " --mode 3", 2, "need a region"},
+      {"process " + Image + " -o " + Out + " --roi-size 9", 2, "--roi-size"},
+      {"process " + Image + " -o " + Out + " --roi-size 1 --roi-left 100 --roi-top 0", 2,
+       "does not fit"},
+      {"process " + Image + " -o " + Out + " --input-black 3", 2, "--fix-contrast"},
+      {"process " + D.File("none.fits") + " -o " + Out, 1, "Color images are not supported."},
       {"process " + Image + " -o " + D.File("no/dir/x.png"), 1, "no/dir"},
   };
   for (const Case& C : Cases) {
@@ -104,7 +106,7 @@ TEST(CliProcess, SettingsAndFaults) {
     EXPECT_NE(R.Err.find(C.Text), std::string::npos) << C.Args << "\n" << R.Err;
   }
   // A region save without a region is refused before any activation starts.
-  R = RunCli("process " + Image + " -o x.png --activate --mode 4", D);
+  R = RunCli("process " + Image + " -o " + Out + " --activate --mode 4", D);
   EXPECT_EQ(R.Status, 2) << R.Err;
   EXPECT_EQ(R.Err.find("Processing"), std::string::npos) << R.Err;
   EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
