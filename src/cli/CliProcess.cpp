@@ -222,11 +222,13 @@ int RunProcess(const std::vector<std::string>& Args) {
 
   if (O.Activate && S.SpeedButtonEnableEQ.Enabled) {
     if (!StartActivation(S)) return 1;
+    // Progress counts the columns of the rectangle the activation runs over.
+    const int32_t Columns = S.ActivatedWidth;
     while (!Timer1Timer(S)) {
-      ShowProgress(S.Workers ? S.Workers->WorkerProgress() : S.RoiWidth, S.RoiWidth);
+      ShowProgress(S.Workers ? S.Workers->WorkerProgress() : Columns, Columns);
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
-    ShowProgress(S.RoiWidth, S.RoiWidth);
+    ShowProgress(Columns, Columns);
   }
 
   if (!SaveImage(S, O.Mode, O.Out)) return 1;
