@@ -19,20 +19,12 @@ void EnablePanels(SharedState& S, bool Enabled) {
   S.Image1Enabled = Enabled;
 }
 
-// Writes the activation data beside the image under a temporary name first,
-// so that no partial file is ever found by a later open.
-bool StoreActivation(SharedState& S) {
-  const std::string Temp = S.ActFileName + ".tmp";
-  std::error_code Ec;
-  if (!WriteTiff16(S.ActivationImage.data(), S.Image.Width, S.Image.Height, true, Temp)) {
-    fs::remove(Temp, Ec);
-    return false;
-  }
-  fs::rename(Temp, S.ActFileName, Ec);
-  if (!Ec) return true;
-  std::error_code Ignored;
-  fs::remove(Temp, Ignored);
-  return false;
+// Writes the activation data beside the image, atomically, so that no partial
+// file is ever found by a later open. Returns the fault's text, or "".
+std::string StoreActivation(SharedState& S) {
+  std::string Error;
+  WriteTiff16(S.ActivationImage.data(), S.Image.Width, S.Image.Height, true, S.ActFileName, &Error);
+  return Error;
 }
 
 }  // namespace
@@ -88,9 +80,10 @@ bool Timer1Timer(SharedState& S) {
 void FinishActivation(SharedState& S) {
   S.ActivationStoreFailed = false;
   if (S.CheckBoxAutoSaveActivated.Enabled && S.CheckBoxAutoSaveActivated.Down) {
-    S.ActivationStoreFailed = !StoreActivation(S);
+    const std::string Error = StoreActivation(S);
+    S.ActivationStoreFailed = !Error.empty();
     if (S.ActivationStoreFailed && S.ShowMessage)
-      S.ShowMessage("Activation data could not be saved to " + S.ActFileName + ".");
+      S.ShowMessage("Activation data could not be saved to " + S.ActFileName + ". " + Error);
     S.CheckBoxAutoSaveActivated.Enabled = false;
   }
   EnableEQ(S, true);

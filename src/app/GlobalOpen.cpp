@@ -2,9 +2,9 @@
 // cache and the first composition and rendering.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "Global.h"
+#include "AtomicWrite.h"
 #include "TIFformat.h"
 #include "ZEL_param.h"
 
@@ -33,11 +33,10 @@ std::string DirectoryOf(const fs::path& Path) {
   return Dir.string();
 }
 
-bool WriteReadMe(const fs::path& File) {
-  std::ofstream Out(File, std::ios::binary | std::ios::trunc);
-  for (const char* L : ReadMeLines) Out << L << "\n";
-  Out.close();
-  return static_cast<bool>(Out);
+WriteOutcome WriteReadMe(const fs::path& File) {
+  std::string Text;
+  for (const char* L : ReadMeLines) (Text += L) += '\n';
+  return WriteTextFileAtomic(File.string(), Text);
 }
 
 // Creates the activation cache directory and its read-me when missing.
@@ -48,9 +47,9 @@ bool PrepareCache(SharedState& S) {
   if (!fs::is_directory(Dir, Ec) && !fs::create_directory(Dir, Ec)) return false;
   const fs::path ReadMe = Dir / "ReadMe.txt";
   if (fs::exists(ReadMe, Ec)) return true;
-  if (WriteReadMe(ReadMe)) return true;
-  fs::remove(ReadMe, Ec);
-  if (S.ShowMessage) S.ShowMessage("Cannot write " + ReadMe.string() + ".");
+  const WriteOutcome Written = WriteReadMe(ReadMe);
+  if (Written) return true;
+  if (S.ShowMessage) S.ShowMessage("Cannot write " + ReadMe.string() + ". " + Written.ErrorText);
   return false;
 }
 

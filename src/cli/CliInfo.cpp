@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "AtomicWrite.h"
 #include "Cli.h"
 #include "IOGraphics.h"
 #include "ZEL_param.h"
@@ -25,16 +26,13 @@ std::string SamplesFnv1a64(const std::vector<uint16_t>& Samples) {
 }
 
 bool DumpRaw(const std::vector<uint16_t>& Samples, const std::string& Path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> F(std::fopen(Path.c_str(), "wb"), std::fclose);
-  if (!F) return false;
   std::vector<uint8_t> Bytes;
   Bytes.reserve(Samples.size() * 2);
   for (uint16_t S : Samples) {
     Bytes.push_back(static_cast<uint8_t>(S));
     Bytes.push_back(static_cast<uint8_t>(S >> 8));
   }
-  const bool Written = std::fwrite(Bytes.data(), 1, Bytes.size(), F.get()) == Bytes.size();
-  return std::fclose(F.release()) == 0 && Written;
+  return WriteFileAtomic(Path, Bytes).Success;
 }
 
 JsonObject RecordJson(const ImageRecord& R, const std::vector<uint16_t>& Samples) {

@@ -2,6 +2,8 @@
 // files are the activation data cache.
 #include "TIFformat.h"
 
+#include "AtomicWrite.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -339,20 +341,21 @@ bool WriteTiffHeaderRgb(std::FILE* File, int32_t Width, int32_t Height, int Bits
 }
 
 bool WriteTiff16(const uint16_t* Buffer, int32_t Width, int32_t Height, bool Grey,
-                 const std::string& FileName) {
-  if (!Buffer || Width <= 0 || Height <= 0) return false;
-  std::FILE* File = std::fopen(FileName.c_str(), "wb");
-  if (!File) return false;
+                 const std::string& FileName, std::string* ErrorText) {
+  if (!Buffer || Width <= 0 || Height <= 0) {
+    if (ErrorText) *ErrorText = "No image to write to \"" + FileName + "\".";
+    return false;
+  }
   const size_t Count = static_cast<size_t>(Width) * static_cast<size_t>(Height) * (Grey ? 1u : 3u);
-  bool Ok = Grey ? WriteTiffHeaderGray(File, Width, Height, 16, true)
-                 : WriteTiffHeaderRgb(File, Width, Height, 16, true);
-  Ok = Ok && WriteSamples(File, Buffer, Count);
-  Ok = std::fclose(File) == 0 && Ok;
-  // A partial file in the cache would only be refused at the next open. Only
-  // a regular file is removed: the name may be a device or a pipe.
-  std::error_code Ec;
-  if (!Ok && std::filesystem::is_regular_file(FileName, Ec)) std::filesystem::remove(FileName, Ec);
-  return Ok;
+  // Written atomically: a cut-short write never leaves a file a later open
+  // would take for activation data.
+  const WriteOutcome Outcome = WriteFileAtomic(FileName, [&](std::FILE* File) {
+    const bool Ok = Grey ? WriteTiffHeaderGray(File, Width, Height, 16, true)
+                         : WriteTiffHeaderRgb(File, Width, Height, 16, true);
+    return Ok && WriteSamples(File, Buffer, Count);
+  });
+  if (!Outcome && ErrorText) *ErrorText = Outcome.ErrorText;
+  return Outcome.Success;
 }
 
 }  // namespace obra

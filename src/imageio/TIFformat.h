@@ -18,10 +18,11 @@ void ReadTiffHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
                     const MessageSink& Sink);
 
 // Writes Width x Height 16-bit samples as one TIFF image: one channel when
-// Grey, else three interleaved channels (R, G, B). Returns false when the file
-// cannot be created or written completely (nothing partial is reported as good).
+// Grey, else three interleaved channels (R, G, B), atomically (AtomicWrite.h).
+// Returns false, with the reason in *ErrorText when given, when the file
+// cannot be written completely; an existing file then stays as it was.
 bool WriteTiff16(const uint16_t* Buffer, int32_t Width, int32_t Height, bool Grey,
-                 const std::string& FileName);
+                 const std::string& FileName, std::string* ErrorText = nullptr);
 
 // Header and IFD at the current end of File (offsets inside the IFD relative
 // to that position). BitsPerSample <= 8 means 8, above 8 means 16.
