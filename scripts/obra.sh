@@ -3,7 +3,8 @@
 #   scripts/obra.sh run   install what is missing, build, start the program
 #   scripts/obra.sh test  install what is missing, build, run every test
 #                         (plain build, AddressSanitizer + UndefinedBehaviorSanitizer
-#                         build, ThreadSanitizer build of the engine tests)
+#                         build, ThreadSanitizer build of the engine tests, a short
+#                         run of every fuzz target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-run}
@@ -13,7 +14,8 @@ packages=(build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev fonts-liberation fontconfig
   libpng-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-astropy python3-numpy libtiff-tools xvfb xauth)
+  python3 python3-astropy python3-numpy libtiff-tools xvfb xauth
+  clang clang-format)
 
 install_missing() {
   local missing=()
@@ -57,6 +59,8 @@ case "$mode" in
     build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRA_SANITIZE=thread \
       -DOBRA_BUILD_GUI=OFF -DOBRA_BUILD_BENCH=OFF
     TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L engine
+    # Every fuzz target for 30 s over its corpus (clang, AddressSanitizer + UBSan).
+    scripts/fuzz.sh smoke 30
     echo "All tests passed."
     ;;
   *) echo "usage: $0 run|test" >&2; exit 2 ;;

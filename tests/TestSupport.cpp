@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -29,11 +31,32 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(Path_, Ec);
 }
 
+namespace {
+
+// With OBRA_FUZZ_SEEDS set, every small fixture a test writes is also kept
+// there (named by its extension and a running number): the fuzz targets'
+// seed corpora are made from the fixtures (scripts/fuzz.sh seeds).
+void KeepFuzzSeed(const std::string& File, const std::vector<uint8_t>& Bytes) {
+  const char* Dir = std::getenv("OBRA_FUZZ_SEEDS");
+  if (!Dir || !*Dir || Bytes.size() > 65536) return;
+  static int Counter = 0;
+  std::string Ext = std::filesystem::path(File).extension().string();
+  for (char& C : Ext) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  std::ofstream Out(
+      std::string(Dir) + "/" + std::to_string(getpid()) + "-" + std::to_string(Counter++) + Ext,
+      std::ios::binary);
+  Out.write(reinterpret_cast<const char*>(Bytes.data()),
+            static_cast<std::streamsize>(Bytes.size()));
+}
+
+}  // namespace
+
 void WriteBytes(const std::string& File, const std::vector<uint8_t>& Bytes) {
   std::ofstream Out(File, std::ios::binary | std::ios::trunc);
   Out.write(reinterpret_cast<const char*>(Bytes.data()),
             static_cast<std::streamsize>(Bytes.size()));
   if (!Out) throw std::runtime_error("cannot write " + File);
+  KeepFuzzSeed(File, Bytes);
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& File) {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Global.h"
 #include "AtomicWrite.h"
+#include "Global.h"
 #include "TIFformat.h"
 #include "ZEL_param.h"
 

@@ -23,8 +23,7 @@ int InjectedFault(std::string_view Step, const std::string& Path) {
 }
 
 WriteOutcome Failure(const std::string& What, const std::string& Path, int Error) {
-  return WriteOutcome{false, What + " \"" + Path + "\": " +
-                                 std::strerror(Error ? Error : EIO)};
+  return WriteOutcome{false, What + " \"" + Path + "\": " + std::strerror(Error ? Error : EIO)};
 }
 
 // A name beside Path that no other write uses: hidden, with the process id and
@@ -50,7 +49,8 @@ void SetWriteFaultHook(WriteFaultHook Hook) {
 }
 
 WriteOutcome WriteFileAtomic(const std::string& Path, const FileContentWriter& Write) {
-  if (const int E = InjectedFault("create", Path)) return Failure("Cannot create the file", Path, E);
+  if (const int E = InjectedFault("create", Path))
+    return Failure("Cannot create the file", Path, E);
   std::string Temporary;
   int Fd = -1;
   for (unsigned Attempt = 0; Attempt < 100 && Fd < 0; ++Attempt) {

@@ -2,8 +2,6 @@
 // files are the activation data cache.
 #include "TIFformat.h"
 
-#include "AtomicWrite.h"
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -12,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "AtomicWrite.h"
 #include "ReaderSupport.h"
 
 namespace obra {

@@ -1,0 +1,4 @@
+// BIF header files.
+#include "FuzzReader.h"
+
+OBRA_FUZZ_READER(".bif")

@@ -1,0 +1,4 @@
+// BMP input.
+#include "FuzzReader.h"
+
+OBRA_FUZZ_READER(".bmp")

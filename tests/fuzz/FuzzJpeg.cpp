@@ -1,0 +1,4 @@
+// JPEG input.
+#include "FuzzReader.h"
+
+OBRA_FUZZ_READER(".jpg", ".jpeg")

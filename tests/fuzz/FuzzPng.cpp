@@ -1,0 +1,4 @@
+// PNG input.
+#include "FuzzReader.h"
+
+OBRA_FUZZ_READER(".png")
