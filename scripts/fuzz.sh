@@ -15,12 +15,14 @@ cd "$(dirname "$0")/.."
 mode=${1:-smoke}
 targets_all=(FuzzFits FuzzBif FuzzTiff FuzzPng FuzzBmp FuzzJpeg FuzzConfig FuzzKeywordLine)
 corpus=tests/fuzz/corpus
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 
 build() {
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
     -DOBRA_FUZZ=ON -DOBRA_SANITIZE=address,undefined -DOBRA_BUILD_GUI=OFF \
     -DOBRA_BUILD_TESTS=OFF -DOBRA_BUILD_BENCH=OFF >/dev/null
   cmake --build build-fuzz -j "$(nproc)" --target "${targets_all[@]}"
