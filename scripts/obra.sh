@@ -13,7 +13,8 @@ packages=(build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev fonts-liberation fontconfig
   libpng-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-astropy python3-numpy libtiff-tools xvfb xauth)
+  python3 python3-astropy python3-numpy libtiff-tools xvfb xauth
+  parallel slurm-wlm munge)
 
 install_missing() {
   local missing=()

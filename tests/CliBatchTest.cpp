@@ -60,7 +60,8 @@ class CliBatch : public ::testing::Test {
   }
   // A copy of the cached directory (images and Activation_Data).
   void SetUp() override {
-    fs::copy(Cache->Path(), D.Path(), fs::copy_options::recursive | fs::copy_options::skip_existing);
+    fs::copy(Cache->Path(), D.Path(),
+             fs::copy_options::recursive | fs::copy_options::skip_existing);
     fs::remove(D.File("cli-stdout"));
     fs::remove(D.File("cli-stderr"));
   }
@@ -97,11 +98,18 @@ TEST_F(CliBatch, NamingRules) {
   ASSERT_EQ(Batch("--naming time").Status, 0);
   const CliRun R = Batch("--naming number");
   ASSERT_EQ(R.Status, 0) << R.Err;
-  const std::vector<std::string> Expected = {
-      "0001.png",      "0002.png",      "0003.png",
-      "0171A_2013_05_21T12_34_56_78.png", "0193A_2013_06_24T17_31_30_84.png",
-      "0304A_2014_01_02T03_04_05_06.png", "B_Proc.png",    "Proc_B.png",
-      "Proc_a.b.png",  "Proc_c.png",    "a.b_Proc.png",  "c_Proc.png"};
+  const std::vector<std::string> Expected = {"0001.png",
+                                             "0002.png",
+                                             "0003.png",
+                                             "0171A_2013_05_21T12_34_56_78.png",
+                                             "0193A_2013_06_24T17_31_30_84.png",
+                                             "0304A_2014_01_02T03_04_05_06.png",
+                                             "B_Proc.png",
+                                             "Proc_B.png",
+                                             "Proc_a.b.png",
+                                             "Proc_c.png",
+                                             "a.b_Proc.png",
+                                             "c_Proc.png"};
   EXPECT_EQ(Pngs(D.Path()), Expected);
   // List order ignores letter case: a.b, B, c.
   EXPECT_EQ(ReadBytes(D.File("0002.png")), ReadBytes(D.File("Proc_B.png")));
@@ -173,8 +181,7 @@ TEST_F(CliBatch, BrokenFileFailsAndTheOthersAreProcessed) {
   const CliRun R = Batch("--naming prefix");
   EXPECT_EQ(R.Status, 1);
   EXPECT_NE(R.Err.find("3 processed, 0 skipped, 1 failed"), std::string::npos) << R.Err;
-  EXPECT_EQ(Pngs(D.Path()),
-            (std::vector<std::string>{"Proc_B.png", "Proc_a.b.png", "Proc_c.png"}));
+  EXPECT_EQ(Pngs(D.Path()), (std::vector<std::string>{"Proc_B.png", "Proc_a.b.png", "Proc_c.png"}));
 }
 
 TEST_F(CliBatch, SelectionMaskExtensionAndShards) {

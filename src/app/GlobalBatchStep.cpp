@@ -88,8 +88,8 @@ bool MayWrite(SharedState& S, const std::string& Out) {
 FileStart BeginFile(SharedState& S) {
   BatchState& B = S.Batch;
   B.ItemIndex = B.ListPosition;
-  B.PanelInfo.Caption = "Processing   " + std::to_string(B.ProcessedCount + 1) + " of " +
-                        std::to_string(B.Total);
+  B.PanelInfo.Caption =
+      "Processing   " + std::to_string(B.ProcessedCount + 1) + " of " + std::to_string(B.Total);
   Notify(S);
   if (!B.Running) return FileStart::Handled;  // "Stop" while the progress was shown
   const fs::path File = fs::path(B.Dir) / B.Files[B.ListPosition];

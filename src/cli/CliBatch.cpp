@@ -34,9 +34,11 @@ bool Choose(const std::string& Text, const std::pair<const char*, T> (&Table)[N]
   return false;
 }
 
-constexpr std::pair<const char*, BatchProcess> Modes[] = {
-    {"activate", BatchActivateOnly}, {"full", BatchFull},         {"full-scaled", BatchFullScaled},
-    {"roi", BatchRoi},               {"roi-scaled", BatchRoiScaled}};
+constexpr std::pair<const char*, BatchProcess> Modes[] = {{"activate", BatchActivateOnly},
+                                                          {"full", BatchFull},
+                                                          {"full-scaled", BatchFullScaled},
+                                                          {"roi", BatchRoi},
+                                                          {"roi-scaled", BatchRoiScaled}};
 constexpr std::pair<const char*, BatchNaming> Namings[] = {
     {"prefix", BatchPrefix}, {"suffix", BatchSuffix}, {"number", BatchNumber}, {"time", BatchTime}};
 constexpr std::pair<const char*, Answer> IfExistsAnswers[] = {
@@ -97,7 +99,8 @@ bool Parse(const std::vector<std::string>& Args, BatchOptions& O, std::string& E
   const bool Region = O.Controls.RoiSize.value_or(0) > 0;
   if (!O.Mode) O.Mode = Region ? BatchRoi : BatchFull;
   const bool RoiMode = *O.Mode == BatchRoi || *O.Mode == BatchRoiScaled;
-  if (RoiMode && !Region) return Error = "--mode roi and roi-scaled need --roi-size 1 or more", false;
+  if (RoiMode && !Region)
+    return Error = "--mode roi and roi-scaled need --roi-size 1 or more", false;
   if (!RoiMode && Region) return Error = "with a region only --mode roi or roi-scaled apply", false;
   if (*O.Mode == BatchActivateOnly && O.Controls.NoAutoSave)
     return Error = "--mode activate fills the activation cache; --no-auto-save contradicts it",
@@ -206,10 +209,11 @@ int RunBatch(const std::vector<std::string>& Args) {
 }
 
 const std::string Usage =
-    std::string("batch DIR [NAME...] [--mask M] [--ext .FITS|.FTS|.FIT] "
-                "[--mode activate|full|full-scaled|roi|roi-scaled] "
-                "[--naming prefix|suffix|number|time] [--if-exists stop|skip|overwrite] "
-                "[--shard I/N] ") +
+    std::string(
+        "batch DIR [NAME...] [--mask M] [--ext .FITS|.FTS|.FIT] "
+        "[--mode activate|full|full-scaled|roi|roi-scaled] "
+        "[--naming prefix|suffix|number|time] [--if-exists stop|skip|overwrite] "
+        "[--shard I/N] ") +
     ControlOptionsUsage;
 const bool Registered = RegisterCommand({"batch", Usage, RunBatch});
 

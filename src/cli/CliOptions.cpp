@@ -34,10 +34,14 @@ struct NumberOption {
 };
 
 constexpr NumberOption NumberOptions[] = {
-    {"--roi-size", &ControlOptions::RoiSize},       {"--roi-left", &ControlOptions::RoiLeft},
-    {"--roi-top", &ControlOptions::RoiTop},         {"--fix-gamma", &ControlOptions::FixGamma},
-    {"--fix-weight", &ControlOptions::FixWeight},   {"--threads", &ControlOptions::Threads},
-    {"--input-black", &ControlOptions::InputBlack}, {"--input-white", &ControlOptions::InputWhite},
+    {"--roi-size", &ControlOptions::RoiSize},
+    {"--roi-left", &ControlOptions::RoiLeft},
+    {"--roi-top", &ControlOptions::RoiTop},
+    {"--fix-gamma", &ControlOptions::FixGamma},
+    {"--fix-weight", &ControlOptions::FixWeight},
+    {"--threads", &ControlOptions::Threads},
+    {"--input-black", &ControlOptions::InputBlack},
+    {"--input-white", &ControlOptions::InputWhite},
     {"--output-black", &ControlOptions::OutputBlack},
     {"--output-white", &ControlOptions::OutputWhite},
 };
