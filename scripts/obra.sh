@@ -15,7 +15,7 @@ packages=(build-essential cmake ninja-build pkg-config git
   libpng-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-astropy python3-numpy libtiff-tools xvfb xauth
-  clang clang-format ccache)
+  clang clang-format ccache parallel slurm-wlm munge)
 
 install_missing() {
   local missing=()

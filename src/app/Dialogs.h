@@ -43,8 +43,6 @@ struct FileAnswer {
   int32_t FilterIndex = 1;
 };
 
-enum class Answer { Yes, No, Cancel };
-
 class Dialogs {
  public:
   virtual ~Dialogs() = default;

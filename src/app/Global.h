@@ -90,12 +90,81 @@ struct SaveDialogState {
   std::string InitialDir;
 };
 
+// The answer to a question with the buttons Yes, No and Cancel.
+enum class Answer { Yes, No, Cancel };
+// Asks a Yes/No/Cancel question (message box in the window, a fixed answer in
+// the CLI); closing the question counts as Cancel.
+using QuestionSink = std::function<Answer(const std::string& Text)>;
+
 // Save modes, numbered as the entries of the save dialog's file-type list.
 enum SaveMode : int32_t {
   SaveFullFrame = 1,
   SaveFullFrameScaled = 2,
   SaveRoi = 3,
   SaveRoiScaled = 4,
+};
+
+// The five process buttons of the batch dialog; the four picture modes carry
+// the save mode they select.
+enum BatchProcess : int32_t {
+  BatchActivateOnly = 0,
+  BatchFull = SaveFullFrame,
+  BatchFullScaled = SaveFullFrameScaled,
+  BatchRoi = SaveRoi,
+  BatchRoiScaled = SaveRoiScaled,
+};
+
+// The four output-name buttons of the batch dialog.
+enum BatchNaming : int32_t { BatchPrefix = 0, BatchSuffix = 1, BatchNumber = 2, BatchTime = 3 };
+
+// Who runs the batch step: "Stop" ends the run, "Run batch" starts it, and no
+// sender means the current file is ready.
+enum class BatchSender { Stop, Run, None };
+
+// The batch dialog's controls and its run state.
+struct BatchState {
+  // ---- the dialog ---------------------------------------------------------
+  bool Visible = false;
+  std::string Caption;  // window title
+  std::string Dir;      // the directory listed (ImageDir when shown)
+  EditState EditMask{"*", true, ClWhite};
+  int32_t ExtIndex = 0;  // entry of BatchExtensions
+  bool ComboBoxExtEnabled = true;
+  std::vector<std::string> Files;  // the list, sorted ignoring letter case
+  std::vector<uint8_t> Selected;   // one flag per entry of Files
+  int32_t ItemIndex = -1;          // the list's current item
+  bool FileListBox1Enabled = true;
+  ButtonState SpeedButtonSelectAll, SpeedButtonUnselect;
+  std::array<ButtonState, 5> ProcessButtons{};  // indexed by BatchProcess
+  std::array<ButtonState, 4> NamingButtons{};   // indexed by BatchNaming
+  ButtonState SpeedButtonRun{false}, SpeedButtonStop{false};
+  PanelState PanelInfo;
+  bool RoiAtShow = false;  // RoiActive when the dialog was shown: the ROI buttons apply
+
+  // ---- the run ----------------------------------------------------------------
+  bool Running = false;
+  int32_t ListPosition = 0, ProcessedCount = 0, Total = 0;
+  int32_t Saved = 0, Skipped = 0, Failed = 0;
+  // Set when a save could not be written: no further step is taken, and
+  // "Stop" ends the run.
+  bool Halted = false;
+  // The output path of the file being processed.
+  std::string OutputFile;
+  // The output that existed when the run was stopped by Cancel at the question.
+  std::string StoppedAt;
+  // Only the list entries at selection positions p with (p - 1) mod
+  // ShardCount = ShardIndex - 1 are processed; 1 of 1 in the window.
+  int32_t ShardIndex = 1, ShardCount = 1;
+  // Number of each entry for the "Number" naming: its position among the
+  // entries selected when the run started.
+  std::vector<int32_t> Numbers;
+  // Called before each open of the run and after each successful one (the
+  // CLI starts every file from the start-up state and presses its controls
+  // there); false from OnImageOpened counts the file as failed.
+  std::function<void()> OnBeforeOpen;
+  std::function<bool()> OnImageOpened;
+  // Called whenever the dialog's state changed during a run (progress, close).
+  std::function<void()> OnChange;
 };
 
 struct SharedState {
@@ -186,8 +255,6 @@ struct SharedState {
   // rectangle of the last activation, or the whole frame for cached data.
   // Outside it the result is the gamma image.
   int32_t ActivatedLeft = 0, ActivatedTop = 0, ActivatedWidth = 0, ActivatedHeight = 0;
-  // Called at the end of FinishActivation (the batch run hooks in here).
-  std::function<void()> OnActivationFinished;
 
   // ---- the directory list (images of the same extension beside the current one)
   std::string DirPath;
@@ -198,8 +265,13 @@ struct SharedState {
   std::string OpenDialogFileName;
   SaveDialogState SaveDialog1;
 
+  // ---- the batch dialog ---------------------------------------------------------
+  BatchState Batch;
+
   // Shows a fault to the user (message box in the window, stderr in the CLI).
   MessageSink ShowMessage;
+  // Asks the user a Yes/No/Cancel question (the batch run's overwrite question).
+  QuestionSink AskYesNoCancel;
 };
 
 // The process-wide shared state of the program.
@@ -297,6 +369,47 @@ void SetOverlayColor(SharedState& S, Rgb Color);
 // Writes the rendered picture of the given mode to Path; false with the
 // error shown when the file cannot be written.
 bool SaveImage(SharedState& S, int32_t Mode, const std::string& Path);
+
+// ---- batch processing ---------------------------------------------------------------
+// The extension list of the batch dialog, first entry ".FITS".
+extern const std::vector<std::string> BatchExtensions;
+// True when Name matches Mask, where "*" stands for any run of characters and
+// letter case is ignored.
+bool MatchesMask(const std::string& Name, const std::string& Mask);
+// The regular files of Dir whose names match Mask, sorted by name ignoring
+// letter case (an unreadable directory gives an empty list).
+std::vector<std::string> ListMatchingFiles(const std::string& Dir, const std::string& Mask);
+// The output file name of a batch naming rule for the image file Name.
+// Number is the entry's number; Wavelength and DateObs come from its record.
+std::string BatchOutputName(BatchNaming Naming, const std::string& Name, int32_t Number,
+                            int32_t Wavelength, const std::string& DateObs);
+// Showing the dialog: title, list, colours and the process buttons for RoiActive.
+void BatchFormShow(SharedState& S);
+// Mask or extension changed: fills the list again, nothing selected.
+void BatchEditMaskChange(SharedState& S);
+// "Run batch" follows the selection; the info panel shows the selected count.
+void BatchSelectionChange(SharedState& S);
+// "Select all" (true) or "Unselect all" (false).
+void BatchSelectAll(SharedState& S, bool Select);
+// A process button: the output-name buttons are disabled for "Activate only".
+void BatchProcessClick(SharedState& S, BatchProcess Mode);
+void BatchNamingClick(SharedState& S, BatchNaming Naming);
+// The process mode and naming rule currently selected.
+BatchProcess SelectedBatchProcess(const SharedState& S);
+BatchNaming SelectedBatchNaming(const SharedState& S);
+// Locks (or unlocks) the list, mask, extension, selection and mode buttons
+// for a run; unlocked, the process buttons follow RoiAtShow.
+void LockBatchControls(SharedState& S, bool Locked);
+// "Run batch": resets the counts, locks the controls and takes the first step.
+// False when nothing is selected or a run is going.
+bool BatchRunClick(SharedState& S);
+// The batch step. A run of files whose activation is cached is handled in
+// one loop; a file that needs the engine ends the step, and FinishActivation
+// calls it again with no sender.
+void BatchStep(SharedState& S, BatchSender Sender);
+// Whether the dialog may close; while a run is going it shows the refusal
+// message and returns false.
+bool BatchCloseQuery(SharedState& S);
 
 // ---- small helpers --------------------------------------------------------------------------
 // Value with a fixed number of decimals and "." as the decimal point.

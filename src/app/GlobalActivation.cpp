@@ -95,7 +95,8 @@ void FinishActivation(SharedState& S) {
   // The controls come back before a batch run takes its next step, which may
   // start the next activation and disable them again.
   EnablePanels(S, true);
-  if (S.OnActivationFinished) S.OnActivationFinished();
+  // The batch dialog takes its next step: save this file, open the next.
+  if (S.Batch.Visible) BatchStep(S, BatchSender::None);
 }
 
 }  // namespace obra

@@ -72,20 +72,7 @@ bool ReadCachedActivation(SharedState& S) {
 int32_t PointDirectoryList(SharedState& S, const std::string& Dir, const std::string& Ext,
                            const std::string& Name) {
   S.DirPath = Dir;
-  S.DirFiles.clear();
-  std::error_code Ec;
-  for (fs::directory_iterator It(Dir, Ec), End; !Ec && It != End; It.increment(Ec)) {
-    std::error_code E2;
-    if (!It->is_regular_file(E2)) continue;
-    const std::string N = It->path().filename().string();
-    const std::string U = UpperCase(N);
-    if (U.size() >= Ext.size() && U.compare(U.size() - Ext.size(), Ext.size(), Ext) == 0)
-      S.DirFiles.push_back(N);
-  }
-  std::sort(S.DirFiles.begin(), S.DirFiles.end(), [](const std::string& A, const std::string& B) {
-    const std::string UA = UpperCase(A), UB = UpperCase(B);
-    return UA != UB ? UA < UB : A < B;
-  });
+  S.DirFiles = ListMatchingFiles(Dir, "*" + Ext);
   for (size_t I = 0; I < S.DirFiles.size(); ++I)
     if (S.DirFiles[I] == Name) S.DirIndex = static_cast<int32_t>(I);
   if (S.DirIndex >= static_cast<int32_t>(S.DirFiles.size())) S.DirIndex = -1;

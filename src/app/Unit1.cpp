@@ -53,6 +53,7 @@ TForm1::TForm1(std::unique_ptr<Dialogs> D, QWidget* Parent)
   ConnectHandlers();
   ConnectView();
   Global.ShowMessage = [this](const std::string& Text) { Dialogs_->Message(Text); };
+  Global.AskYesNoCancel = [this](const std::string& Text) { return Dialogs_->YesNoCancel(Text); };
   SyncFromState();
 }
 
@@ -61,6 +62,8 @@ TForm1::~TForm1() {
   Timer1->stop();
   Global.Workers.reset();
   Global.ShowMessage = nullptr;
+  Global.AskYesNoCancel = nullptr;
+  Global.Batch.OnChange = nullptr;
 }
 
 void TForm1::ConnectHandlers() {

@@ -1,9 +1,11 @@
-// Small widget helpers of the main window's files (not a public interface).
+// Small widget helpers of the program's windows (not a public interface).
 #pragma once
 
+#include <QAbstractButton>
 #include <QColor>
 #include <QLabel>
 #include <QPalette>
+#include <QSignalBlocker>
 #include <QString>
 #include <QWidget>
 #include <string>
@@ -39,6 +41,22 @@ inline void SetColors(QWidget* W, Rgb Background, Rgb Text,
 inline void SetCaption(QLabel* L, const std::string& Text) {
   const QString T = Q(Text);
   if (L->text() != T) L->setText(T);
+}
+
+// Enabled state and, for a two-state button, the Down state, without
+// running its handlers.
+inline void SetButton(QAbstractButton* B, const ButtonState& S) {
+  B->setEnabled(S.Enabled);
+  if (B->isCheckable() && B->isChecked() != S.Down) {
+    const QSignalBlocker Block(B);
+    B->setChecked(S.Down);
+  }
+}
+
+// A text panel's caption and colours.
+inline void SetPanel(QLabel* L, const PanelState& S) {
+  SetCaption(L, S.Caption);
+  SetColors(L, S.Color, S.FontColor);
 }
 
 }  // namespace obra::unit1

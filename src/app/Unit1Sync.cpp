@@ -17,23 +17,12 @@
 namespace obra {
 
 using unit1::Q;
+using unit1::SetButton;
 using unit1::SetCaption;
 using unit1::SetColors;
+using unit1::SetPanel;
 
 namespace {
-
-void SetButton(QToolButton* B, const ButtonState& S) {
-  B->setEnabled(S.Enabled);
-  if (B->isCheckable() && B->isChecked() != S.Down) {
-    const QSignalBlocker Block(B);
-    B->setChecked(S.Down);
-  }
-}
-
-void SetPanel(QLabel* L, const PanelState& S) {
-  SetCaption(L, S.Caption);
-  SetColors(L, S.Color, S.FontColor);
-}
 
 void SetSlider(QSlider* T, const TrackBarState& S) {
   const QSignalBlocker Block(T);

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "Batch.h"
 #include "Global.h"
 #include "IniFile.h"
 #include "Unit1.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
   int Result = 0;
   {
     obra::TForm1 Form1;
+    obra::TFormBatch FormBatch(Form1);
     // Without a window manager "maximized" means nothing: start screen-sized anyway.
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
       Form1.resize(Screen->availableGeometry().size().expandedTo(Form1.minimumSize()));

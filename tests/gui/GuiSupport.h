@@ -20,13 +20,15 @@
 
 namespace obra::test {
 
-// Records the file and colour dialogs asked for and answers from queues; an
-// empty queue answers as a user who cancels. The window asks no questions.
+// Records the file and colour dialogs and the Yes/No/Cancel questions asked
+// for and answers from queues; an empty queue answers as a user who cancels.
 class ScriptedDialogs : public Dialogs {
  public:
   void Message(const std::string& Text) override { Messages.push_back(Text); }
   bool YesNo(const std::string&) override { return false; }
-  Answer YesNoCancel(const std::string&) override { return Answer::Cancel; }
+  Answer YesNoCancel(const std::string& Text) override {
+    return Next(Questions, Text, QuestionAnswers);
+  }
   std::optional<FileAnswer> OpenFile(const FileRequest& R) override {
     return Next(OpenRequests, R, OpenAnswers);
   }
@@ -37,7 +39,8 @@ class ScriptedDialogs : public Dialogs {
     return Next(ColorRequests, Initial, ColorAnswers);
   }
 
-  std::vector<std::string> Messages;
+  std::vector<std::string> Messages, Questions;
+  std::deque<Answer> QuestionAnswers;
   std::vector<FileRequest> OpenRequests, SaveRequests;
   std::vector<Rgb> ColorRequests;
   std::deque<std::optional<FileAnswer>> OpenAnswers, SaveAnswers;
@@ -47,7 +50,12 @@ class ScriptedDialogs : public Dialogs {
   template <typename Q, typename A>
   static A Next(std::vector<Q>& Asked, const Q& Request, std::deque<A>& Answers) {
     Asked.push_back(Request);
-    if (Answers.empty()) return A{};
+    if (Answers.empty()) {
+      if constexpr (std::is_same_v<A, Answer>)
+        return Answer::Cancel;
+      else
+        return A{};
+    }
     A Front = Answers.front();
     Answers.pop_front();
     return Front;
