@@ -214,6 +214,12 @@ void TForm1::BuildToolBar(QFrame* Panel) {
                                                                                            : 24);
     Row->addWidget(B);
   }
+  SpeedButtonExport = MakeButton(Panel, "SpeedButtonExport", QStringLiteral("Export"),
+                                 QStringLiteral("Export the 16-bit result as a FITS file"));
+  SpeedButtonHeader = MakeButton(Panel, "SpeedButtonHeader", QStringLiteral("Header"),
+                                 QStringLiteral("Show the header of the image"));
+  Row->addWidget(SpeedButtonExport);
+  Row->addWidget(SpeedButtonHeader);
 
   // The captions keep their whole text when the window is at its narrowest.
   auto Caption = [&](const char* Text) {
@@ -263,6 +269,16 @@ void TForm1::BuildToolBar(QFrame* Panel) {
       MakeButton(Panel, "SpeedButtonFixACEQ", QStringLiteral("Fix"),
                  QStringLiteral("Fixed OBRA weight until it is changed by user"), true);
   Pair("OBRA", SpeedButtonAutoACEQ, SpeedButtonFixACEQ);
+
+  Caption("Colours");
+  ComboBoxColourTable = new QComboBox(Panel);
+  ComboBoxColourTable->setObjectName(QStringLiteral("ComboBoxColourTable"));
+  ComboBoxColourTable->setToolTip(
+      QStringLiteral("Colour table of the view: grey, the table of the image's channel, or a named "
+                     "table"));
+  for (const std::string& Name : ColourTableChoices())
+    ComboBoxColourTable->addItem(QString::fromStdString(Name));
+  Row->addWidget(ComboBoxColourTable);
   Row->addStretch(1);
 }
 
@@ -410,8 +426,13 @@ void TForm1::BuildStatusBar(QFrame* Panel) {
   PanelCoordinates->setAlignment(Qt::AlignCenter);
   PanelPixelVal = MakeStatusPanel(Panel, "PanelPixelVal", 190);
   PanelProc = MakeStatusPanel(Panel, "PanelProc", 0);
+  PanelSolar = MakeStatusPanel(Panel, "PanelSolar", 250);
+  PanelSolar->setAlignment(Qt::AlignCenter);
+  PanelSolar->setToolTip(QStringLiteral(
+      "Helioprojective position in arcseconds and distance from disc centre in solar radii"));
   Row->addWidget(PanelInfo);
   Row->addWidget(PanelCoordinates);
+  Row->addWidget(PanelSolar);
   Row->addWidget(PanelPixelVal);
   Row->addWidget(PanelProc, 1);
 }

@@ -16,6 +16,7 @@ namespace {
 
 struct ProcessOptions {
   std::string File, Out;
+  std::string ColourTable, ExportFits;  // --colour-table, --export-fits
   bool Activate = false, FixContrast = false, Time = false, NoAutoSave = false;
   std::optional<int32_t> RoiSize, RoiLeft, RoiTop, FixGamma, FixWeight, Threads;
   std::optional<int32_t> InputBlack, InputWhite, OutputBlack, OutputWhite;
@@ -49,6 +50,9 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
     if (A == "-o" || A == "--output") {
       if (I + 1 >= Args.size()) return Error = "-o needs a file name", false;
       O.Out = Args[++I];
+    } else if (A == "--colour-table" || A == "--export-fits") {
+      if (I + 1 >= Args.size()) return Error = A + " needs a value", false;
+      (A == "--colour-table" ? O.ColourTable : O.ExportFits) = Args[++I];
     } else if (A == "--activate") {
       O.Activate = true;
     } else if (A == "--fix-contrast") {
@@ -97,8 +101,8 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
       return Error = "more than one input file", false;
     }
   }
-  if (O.File.empty() || O.Out.empty())
-    return Error = "an input file and -o OUT.png are needed", false;
+  if (O.File.empty() || (O.Out.empty() && O.ExportFits.empty()))
+    return Error = "an input file and -o OUT.png (or --export-fits OUT.fits) are needed", false;
   if (O.Scale < 1 || O.Scale > 10) return Error = "--scale must lie in 1..10", false;
   if (O.Mode < 1 || O.Mode > 4) return Error = "--mode must lie in 1..4", false;
   if (O.RoiLeft.has_value() != O.RoiTop.has_value())
@@ -217,6 +221,10 @@ int RunProcess(const std::vector<std::string>& Args) {
     std::fprintf(stderr, "obra-cli process: save modes 3 and 4 need a region (--roi-size)\n");
     return 2;
   }
+  if (!O.ColourTable.empty() && !ComboBoxColourTableChange(S, O.ColourTable)) {
+    std::fprintf(stderr, "obra-cli process: unknown colour table %s\n", O.ColourTable.c_str());
+    return 2;
+  }
   if (O.Time) CheckBoxAddTextClick(S, true);
   if (O.NoAutoSave) S.CheckBoxAutoSaveActivated.Down = false;
 
@@ -231,14 +239,16 @@ int RunProcess(const std::vector<std::string>& Args) {
     ShowProgress(Columns, Columns);
   }
 
-  if (!SaveImage(S, O.Mode, O.Out)) return 1;
+  if (!O.Out.empty() && !SaveImage(S, O.Mode, O.Out)) return 1;
+  if (!O.ExportFits.empty() && !ExportFits(S, O.ExportFits)) return 1;
   // The picture is written, but a cache that could not be stored is still a failure.
   return S.ActivationStoreFailed ? 1 : 0;
 }
 
 const bool Registered = RegisterCommand(
     {"process",
-     "process FILE -o OUT.png [--activate] [--roi-size N] [--roi-left L --roi-top T] "
+     "process FILE -o OUT.png [--export-fits OUT.fits] [--colour-table grey|channel|NAME] "
+     "[--activate] [--roi-size N] [--roi-left L --roi-top T] "
      "[--scale S] [--mode M] [--fix-gamma G] [--fix-weight W] [--fix-contrast "
      "[--input-black B] [--input-white W] [--output-black B] [--output-white W]] [--time] "
      "[--no-auto-save] [--threads N] [--engine reference|production]",
