@@ -150,9 +150,13 @@ TEST(ColourTables, NamesAndChannels) {
   EXPECT_EQ(*FindColourTable("SWAP 174")->Table, *FindColourTable("AIA 171")->Table);
 
   ImageRecord R;
-  R.Telescope = "SDO/AIA";
+  R.Telescope = "SDO";  // 'SDO/AIA' as the record holds it
   R.Wavelength = 193;
   EXPECT_EQ(ChannelColourTable(R)->Name, "AIA 193");
+  R.HeaderCards = {Card("TELESCOP", "'XYZ/AIA'")};  // the stored card counts
+  R.Telescope = "XYZ";
+  EXPECT_EQ(ChannelColourTable(R)->Name, "AIA 193");
+  R.HeaderCards.clear();
   R.Wavelength = 195;
   EXPECT_EQ(ChannelColourTable(R), nullptr);  // no such AIA channel: grey
   R.Telescope = "SOHO";

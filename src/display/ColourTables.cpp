@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "Display.h"
+#include "FitsHeader.h"
 
 namespace obra {
 namespace {
@@ -159,10 +160,15 @@ const NamedColourTable* FindColourTable(std::string_view Name) {
 }
 
 const NamedColourTable* ChannelColourTable(const ImageRecord& R) {
-  const std::string Telescope = Normalised(R.Telescope), Instrument = Normalised(R.Instrument);
+  // The stored cards keep what the record's keyword-line reading cuts at a
+  // "/" ('SDO/AIA' reads as SDO there).
+  const std::string Telescope =
+      Normalised(HeaderText(R.HeaderCards, "TELESCOP").value_or(R.Telescope));
+  const std::string Instrument =
+      Normalised(HeaderText(R.HeaderCards, "INSTRUME").value_or(R.Instrument));
   const std::string Channel = std::to_string(R.Wavelength);
   const char* Family = nullptr;
-  if (Contains(Telescope, "AIA") || Contains(Instrument, "AIA"))
+  if (Contains(Telescope, "AIA") || Contains(Instrument, "AIA") || Telescope == "SDO")
     Family = "AIA";
   else if (Contains(Instrument, "EIT") || Contains(Telescope, "SOHO"))
     Family = "EIT";
