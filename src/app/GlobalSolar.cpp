@@ -1,7 +1,5 @@
 // What a solar physicist reads off the image: the colour table of the view,
 // the helioprojective readout and the 16-bit FITS export of the result.
-#include <cstdio>
-
 #include "FitsWriter.h"
 #include "Global.h"
 #include "IniFile.h"
@@ -13,17 +11,11 @@ namespace {
 constexpr const char* GreyTable = "Grey";
 constexpr const char* ChannelTable = "Channel";
 
-std::string Fixed(double V, int Decimals) {
-  char Text[64];
-  std::snprintf(Text, sizeof Text, "%.*f", Decimals, V);
-  return Text;
-}
-
 std::string KernelText() {
   const Parameters& P = Params;
   return "Kernel KerSize " + std::to_string(P.KerSize) + ", NRSigma " + std::to_string(P.NRSigma) +
-         ", GlobalB " + Fixed(P.GlobalB, 4) + ", LocalB " + Fixed(P.LocalB, 4) + ", GlobalW " +
-         Fixed(P.GlobalW, 4) + ", LocalW " + Fixed(P.LocalW, 4);
+         ", GlobalB " + FormatFixed(P.GlobalB, 4) + ", LocalB " + FormatFixed(P.LocalB, 4) +
+         ", GlobalW " + FormatFixed(P.GlobalW, 4) + ", LocalW " + FormatFixed(P.LocalW, 4);
 }
 
 std::string KernelSigmasText() {
@@ -31,7 +23,7 @@ std::string KernelSigmasText() {
   const float Sigmas[] = {P.KerS_480, P.KerS_320, P.KerS_220, P.KerS_160, P.KerS_110, P.KerS_80,
                           P.KerS_56,  P.KerS_40,  P.KerS_28,  P.KerS_20,  P.KerS_14,  P.KerS_10};
   std::string T = "Kernel weights KerS_480..KerS_10";
-  for (float S : Sigmas) T += " " + Fixed(S, 4);
+  for (float S : Sigmas) T += " " + FormatFixed(S, 4);
   return T;
 }
 
@@ -70,8 +62,8 @@ const ColourTable* ActiveColourTable(const SharedState& S) {
 std::string SkyText(const SharedState& S, int32_t X, int32_t Y) {
   if (!S.SkyWcs) return {};
   const SkyPosition P = ReadoutToSky(*S.SkyWcs, S.Image.Height, X, Y);
-  std::string T = "Tx " + Fixed(P.Tx, 2) + "\"  Ty " + Fixed(P.Ty, 2) + "\"";
-  if (P.R) T += "  R " + Fixed(*P.R, 3);
+  std::string T = "Tx " + FormatFixed(P.Tx, 2) + "\"  Ty " + FormatFixed(P.Ty, 2) + "\"";
+  if (P.R) T += "  R " + FormatFixed(*P.R, 3);
   return T;
 }
 
