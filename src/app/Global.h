@@ -18,11 +18,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Activation.h"
 #include "Display.h"
+#include "FitsHeader.h"
 #include "IOGraphics.h"
 
 namespace obra {
@@ -45,6 +47,9 @@ inline constexpr Rgb ImageAreaColor{81, 69, 64};
 inline constexpr Rgb ProgressColor{96, 255, 144};     // PanelProc while activating
 inline constexpr Rgb NotActiveColor{255, 48, 48};     // OBRA weight panel without activation
 inline constexpr Rgb InvalidFieldColor{255, 64, 64};  // a typed ROI coordinate that does not fit
+
+// The program's name and version, as the window title and exported files show it.
+inline constexpr const char* ProgramTitle = "OBRA 1.0";
 
 // A text panel or label.
 struct PanelState {
@@ -242,6 +247,8 @@ struct SharedState {
 
   // ---- status bar -------------------------------------------------------------
   PanelState PanelTime, PanelInfo, PanelCoordinates, PanelPixelVal, PanelProc;
+  // Helioprojective position of the sample under the pointer; empty without coordinates.
+  PanelState PanelSolar;
   bool CheckBoxAddText = false;  // the time overlay is drawn
   int32_t UpDownFontSize = 14;   // 8..100
   bool FontControlsEnabled = false;
@@ -267,6 +274,10 @@ struct SharedState {
 
   // ---- the batch dialog ---------------------------------------------------------
   BatchState Batch;
+  // ---- what a solar physicist reads off the image ---------------------------------
+  std::optional<SolarWcs> SkyWcs;        // the current image's coordinates, if usable
+  std::string ColourTableName = "Grey";  // "Grey", "Channel" or a named table
+  ButtonState SpeedButtonHeader{false}, SpeedButtonExport{false};
 
   // Shows a fault to the user (message box in the window, stderr in the CLI).
   MessageSink ShowMessage;
@@ -410,6 +421,21 @@ void BatchStep(SharedState& S, BatchSender Sender);
 // Whether the dialog may close; while a run is going it shows the refusal
 // message and returns false.
 bool BatchCloseQuery(SharedState& S);
+// ---- colour tables, coordinates and 16-bit export ----------------------------------------
+// The entries of the colour-table control: "Grey", "Channel", then every named table.
+std::vector<std::string> ColourTableChoices();
+// Chooses the display's colour table and renders; false (nothing changed)
+// for a name that is no entry of ColourTableChoices and no channel number.
+bool ComboBoxColourTableChange(SharedState& S, const std::string& Name);
+// The table the view is drawn through; null for grey.
+const ColourTable* ActiveColourTable(const SharedState& S);
+// The readout text of the helioprojective position of image sample (X, Y).
+std::string SkyText(const SharedState& S, int32_t X, int32_t Y);
+// The HISTORY texts of an export: program, kernel settings, levels, gamma, weight.
+std::vector<std::string> ExportHistory(const SharedState& S);
+// "Export": writes ResultImage as an unsigned 16-bit FITS file with the
+// image's solar keywords; false with the fault shown when it cannot be written.
+bool ExportFits(SharedState& S, const std::string& Path);
 
 // ---- small helpers --------------------------------------------------------------------------
 // Value with a fixed number of decimals and "." as the decimal point.

@@ -136,6 +136,8 @@ bool OpenImage(SharedState& S) {
   S.SaveDialog1.InitialDir = S.ImageDir;
   S.SaveDialog1.FileName = ReplaceExtension(S.ImageName, "_proc");
   S.ImageExt = UpperExtension(S.ImageName);
+  S.SkyWcs = ReadSolarWcs(S.Image.HeaderCards);
+  S.PanelSolar.Caption.clear();
 
   const int32_t Sel = PointDirectoryList(S, S.ImageDir, S.ImageExt, S.ImageName);
   S.SpeedButtonPrevious.Enabled = Sel > 0;
@@ -186,6 +188,8 @@ bool OpenImage(SharedState& S) {
   S.Image1Visible = true;
   S.Image1Enabled = true;
   S.SpeedButtonSave.Enabled = true;
+  S.SpeedButtonExport.Enabled = true;
+  S.SpeedButtonHeader.Enabled = true;
   S.PanelRoi.Caption = "ROI";
   if (!S.RoiActive) SetImgRoi(S, 0);
   S.SpeedButtonBatch.Enabled = true;

@@ -26,7 +26,8 @@ TimeOverlay OverlayFor(const SharedState& S) {
 
 void Render(SharedState& S, Picture24& Target, int32_t Scale) {
   const TimeOverlay O = OverlayFor(S);
-  RenderImage(Target, S.Image, S.ResultImage, Scale, DisplayLut, S.CheckBoxAddText ? &O : nullptr);
+  RenderImage(Target, S.Image, S.ResultImage, Scale, DisplayLut, S.CheckBoxAddText ? &O : nullptr,
+              ActiveColourTable(S));
 }
 
 }  // namespace
@@ -70,6 +71,7 @@ void ReadPixel(SharedState& S, int32_t X, int32_t Y) {
   S.PanelPixelVal.Caption =
       V == 0 ? "No data" : "Input pixel value  " + std::to_string(V - S.Image.ValueOffset);
   S.PanelCoordinates.Caption = "[ " + std::to_string(Ix) + ", " + std::to_string(Iy) + " ]";
+  S.PanelSolar.Caption = SkyText(S, static_cast<int32_t>(Ix), static_cast<int32_t>(Iy));
 }
 
 void CheckBoxAddTextClick(SharedState& S, bool Checked) {

@@ -69,6 +69,10 @@ TForm1::~TForm1() {
 void TForm1::ConnectHandlers() {
   connect(SpeedButtonOpen, &QToolButton::clicked, this, [this] { SpeedButtonOpenClick(true); });
   connect(SpeedButtonSave, &QToolButton::clicked, this, [this] { SpeedButtonSaveClick(true); });
+  connect(SpeedButtonExport, &QToolButton::clicked, this, &TForm1::SpeedButtonExportClick);
+  connect(SpeedButtonHeader, &QToolButton::clicked, this, &TForm1::SpeedButtonHeaderClick);
+  connect(ComboBoxColourTable, &QComboBox::currentTextChanged, this,
+          &TForm1::ComboBoxColourTableChange);
   connect(ScaleGroup, &QButtonGroup::idClicked, this, [this](int Id) { SpeedButton1Click(Id); });
   connect(SpeedButtonAutocontrast, &QToolButton::clicked, this,
           &TForm1::SpeedButtonAutocontrastClick);

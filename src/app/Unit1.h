@@ -36,6 +36,7 @@ class QWidget;
 
 namespace obra {
 
+class THeaderWindow;
 class TImageView;
 class TShapeRoi;
 struct ViewMouse;
@@ -101,6 +102,14 @@ class TForm1 : public QMainWindow {
   void SpeedButtonBatchClick();
   // "Edit INI file": EditIniRequested.
   void SpeedButtonEditIniClick();
+  // "Export": the 16-bit result as an unsigned 16-bit FITS file, through the save dialog.
+  void SpeedButtonExportClick();
+  // "Header": shows the non-modal header window of the current image.
+  void SpeedButtonHeaderClick();
+  // A colour table chosen in ComboBoxColourTable ("Grey", "Channel", a named table).
+  void ComboBoxColourTableChange(const QString& Name);
+  // The header window, once "Header" has been pressed (null before).
+  THeaderWindow* HeaderWindow() const { return FormHeader; }
   // Re-places the view after the image area changed its size.
   void FormResize();
   // Sets every widget from Global.
@@ -130,6 +139,8 @@ class TForm1 : public QMainWindow {
   void SyncSideBar();
   void SyncStatusBar();
   void SyncView();
+  // The window title and the header window follow the current image.
+  void SyncImageName();
   void Image1MouseDown(const ViewMouse& M);
   void Image1MouseMove(const ViewMouse& M);
   void ShapeRoiMouseDown(const ViewMouse& M);
@@ -159,6 +170,9 @@ class TForm1 : public QMainWindow {
               *SpeedButtonAutoGamma = nullptr, *SpeedButtonFixGamma = nullptr,
               *SpeedButtonAutoACEQ = nullptr, *SpeedButtonFixACEQ = nullptr;
   QButtonGroup* ScaleGroup = nullptr;
+  QToolButton *SpeedButtonExport = nullptr, *SpeedButtonHeader = nullptr;
+  QComboBox* ComboBoxColourTable = nullptr;
+  THeaderWindow* FormHeader = nullptr;
 
   // Side bar.
   std::array<QLabel*, 6> LevelTitles{};  // the five level boxes, then "OBRA"
@@ -183,7 +197,7 @@ class TForm1 : public QMainWindow {
   QSpinBox* UpDownFontSize = nullptr;
   QToolButton* SpeedButtonSetFontColor = nullptr;
   QLabel *PanelInfo = nullptr, *PanelCoordinates = nullptr, *PanelPixelVal = nullptr,
-         *PanelProc = nullptr;
+         *PanelProc = nullptr, *PanelSolar = nullptr;
 
   QTimer* Timer1 = nullptr;
 };

@@ -263,6 +263,7 @@ void TForm1::BuildToolBar(QFrame* Panel) {
       MakeButton(Panel, "SpeedButtonFixACEQ", QStringLiteral("Fix"),
                  QStringLiteral("Fixed OBRA weight until it is changed by user"), true);
   Pair("OBRA", SpeedButtonAutoACEQ, SpeedButtonFixACEQ);
+
   Row->addStretch(1);
 }
 
@@ -359,6 +360,10 @@ void TForm1::BuildSideBar(QFrame* Panel) {
   SpeedButtonSetTopLeft->setFocusPolicy(Qt::TabFocus);
   SpeedButtonBatch = MakeButton(Panel, "SpeedButtonBatch", QStringLiteral("Batch proc."));
   SpeedButtonEditIni = MakeButton(Panel, "SpeedButtonEditIni", QStringLiteral("Edit INI file"));
+  SpeedButtonExport = MakeButton(Panel, "SpeedButtonExport", QStringLiteral("Export"),
+                                 QStringLiteral("Export the 16-bit result as a FITS file"));
+  SpeedButtonHeader = MakeButton(Panel, "SpeedButtonHeader", QStringLiteral("Header"),
+                                 QStringLiteral("Show the header of the image"));
   Col->addWidget(PanelRoi);
   Col->addWidget(SpeedButtonSetFullframe);
   Col->addWidget(ComboBoxRoi);
@@ -366,11 +371,23 @@ void TForm1::BuildSideBar(QFrame* Panel) {
   Col->addWidget(SpeedButtonSetTopLeft);
   Col->addSpacing(6);
   Col->addWidget(SpeedButtonBatch);
+  Col->addSpacing(6);
+  Col->addWidget(SpeedButtonExport);
+  Col->addWidget(SpeedButtonHeader);
+  // The colour table sits here: the tool bar is full at the narrowest window.
+  ComboBoxColourTable = new QComboBox(Panel);
+  ComboBoxColourTable->setObjectName(QStringLiteral("ComboBoxColourTable"));
+  ComboBoxColourTable->setToolTip(
+      QStringLiteral("Colour table of the view: grey, the table of the image's channel, or a named "
+                     "table"));
+  for (const std::string& Name : ColourTableChoices())
+    ComboBoxColourTable->addItem(QString::fromStdString(Name));
+  Col->addWidget(ComboBoxColourTable);
   // "Edit INI file" stays at the bottom of the side bar at every height.
   Col->addStretch(1);
   Col->addWidget(SpeedButtonEditIni);
-  for (QToolButton* B :
-       {SpeedButtonSetFullframe, SpeedButtonSetTopLeft, SpeedButtonBatch, SpeedButtonEditIni})
+  for (QToolButton* B : {SpeedButtonSetFullframe, SpeedButtonSetTopLeft, SpeedButtonBatch,
+                         SpeedButtonExport, SpeedButtonHeader, SpeedButtonEditIni})
     B->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -410,8 +427,13 @@ void TForm1::BuildStatusBar(QFrame* Panel) {
   PanelCoordinates->setAlignment(Qt::AlignCenter);
   PanelPixelVal = MakeStatusPanel(Panel, "PanelPixelVal", 190);
   PanelProc = MakeStatusPanel(Panel, "PanelProc", 0);
+  PanelSolar = MakeStatusPanel(Panel, "PanelSolar", 250);
+  PanelSolar->setAlignment(Qt::AlignCenter);
+  PanelSolar->setToolTip(QStringLiteral(
+      "Helioprojective position in arcseconds and distance from disc centre in solar radii"));
   Row->addWidget(PanelInfo);
   Row->addWidget(PanelCoordinates);
+  Row->addWidget(PanelSolar);
   Row->addWidget(PanelPixelVal);
   Row->addWidget(PanelProc, 1);
 }

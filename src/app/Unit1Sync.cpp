@@ -58,6 +58,7 @@ void TForm1::SyncFromState() {
   SyncSideBar();
   SyncStatusBar();
   SyncView();
+  SyncImageName();
 }
 
 void TForm1::SyncToolBar() {
@@ -68,6 +69,12 @@ void TForm1::SyncToolBar() {
   SetButton(SpeedButtonNext, S.SpeedButtonNext);
   SetButton(SpeedButtonAdd, S.SpeedButtonAdd);
   SetButton(SpeedButtonSave, S.SpeedButtonSave);
+  SetButton(SpeedButtonExport, S.SpeedButtonExport);
+  SetButton(SpeedButtonHeader, S.SpeedButtonHeader);
+  if (ComboBoxColourTable->currentText() != Q(S.ColourTableName)) {
+    const QSignalBlocker Block(ComboBoxColourTable);
+    ComboBoxColourTable->setCurrentText(Q(S.ColourTableName));
+  }
   for (int32_t I = 1; I <= 10; ++I) SetButton(ScaleButtons[I], S.ScaleButtons[I]);
   SetButton(SpeedButtonAutocontrast, S.SpeedButtonAutocontrast);
   SetButton(SpeedButtonFixContrast, S.SpeedButtonFixContrast);
@@ -128,6 +135,7 @@ void TForm1::SyncStatusBar() {
   SetPanel(PanelCoordinates, S.PanelCoordinates);
   SetPanel(PanelPixelVal, S.PanelPixelVal);
   SetPanel(PanelProc, S.PanelProc);
+  SetPanel(PanelSolar, S.PanelSolar);
   SetCheck(CheckBoxAddText, S.CheckBoxAddText);
   if (UpDownFontSize->value() != S.UpDownFontSize) {
     const QSignalBlocker Block(UpDownFontSize);

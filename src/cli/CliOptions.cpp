@@ -13,7 +13,8 @@ namespace obra::cli {
 const char* const ControlOptionsUsage =
     "[--roi-size N] [--roi-left L --roi-top T] [--scale S] [--fix-gamma G] [--fix-weight W] "
     "[--fix-contrast [--input-black B] [--input-white W] [--output-black B] [--output-white W]] "
-    "[--time] [--no-auto-save] [--threads N] [--engine reference|production]";
+    "[--colour-table grey|channel|NAME] [--time] [--no-auto-save] [--threads N] "
+    "[--engine reference|production]";
 
 bool ParseInt(const std::string& T, int32_t& V) {
   try {
@@ -77,6 +78,12 @@ OptionMatch ParseControlOption(const std::vector<std::string>& Args, size_t& I, 
       return OptionMatch::Fault;
     }
     ++I;
+  } else if (A == "--colour-table") {
+    if (I + 1 >= Args.size()) {
+      Error = "--colour-table needs grey, channel or a table's name";
+      return OptionMatch::Fault;
+    }
+    O.ColourTable = Args[++I];
   } else if (A == "--fix-contrast") {
     O.FixContrast = true;
   } else if (A == "--time") {
@@ -189,6 +196,10 @@ int ApplyControlOptions(SharedState& S, const ControlOptions& O, const char* Com
       return 2;
     }
     if (S.SpeedButtonSetTopLeft.Enabled) SpeedButtonSetTopLeftClick(S);
+  }
+  if (!O.ColourTable.empty() && !ComboBoxColourTableChange(S, O.ColourTable)) {
+    std::fprintf(stderr, "obra-cli %s: unknown colour table %s\n", Command, O.ColourTable.c_str());
+    return 2;
   }
   if (O.Time) CheckBoxAddTextClick(S, true);
   if (O.NoAutoSave) S.CheckBoxAutoSaveActivated.Down = false;

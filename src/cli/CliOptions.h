@@ -24,6 +24,7 @@ struct ControlOptions {
   std::optional<int32_t> RoiSize, RoiLeft, RoiTop, FixGamma, FixWeight, Threads;
   std::optional<int32_t> InputBlack, InputWhite, OutputBlack, OutputWhite;
   int32_t Scale = 1;
+  std::string ColourTable;  // --colour-table: grey, channel or a table's name
   EngineKind Engine = EngineKind::Production;
 };
 

@@ -13,6 +13,7 @@ namespace {
 
 struct ProcessOptions {
   std::string File, Out;
+  std::string ExportFits;  // --export-fits
   bool Activate = false;
   int32_t Mode = 1;
   ControlOptions Controls;
@@ -27,6 +28,9 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
     if (A == "-o" || A == "--output") {
       if (I + 1 >= Args.size()) return Error = "-o needs a file name", false;
       O.Out = Args[++I];
+    } else if (A == "--export-fits") {
+      if (I + 1 >= Args.size()) return Error = A + " needs a file name", false;
+      O.ExportFits = Args[++I];
     } else if (A == "--activate") {
       O.Activate = true;
     } else if (A == "--mode") {
@@ -40,8 +44,8 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
       return Error = "more than one input file", false;
     }
   }
-  if (O.File.empty() || O.Out.empty())
-    return Error = "an input file and -o OUT.png are needed", false;
+  if (O.File.empty() || (O.Out.empty() && O.ExportFits.empty()))
+    return Error = "an input file and -o OUT.png (or --export-fits OUT.fits) are needed", false;
   if (O.Mode < 1 || O.Mode > 4) return Error = "--mode must lie in 1..4", false;
   return CheckControlOptions(O.Controls, Error);
 }
@@ -80,13 +84,15 @@ int RunProcess(const std::vector<std::string>& Args) {
     ShowProgress(Columns, Columns);
   }
 
-  if (!SaveImage(S, O.Mode, O.Out)) return 1;
+  if (!O.Out.empty() && !SaveImage(S, O.Mode, O.Out)) return 1;
+  if (!O.ExportFits.empty() && !ExportFits(S, O.ExportFits)) return 1;
   // The picture is written, but a cache that could not be stored is still a failure.
   return S.ActivationStoreFailed ? 1 : 0;
 }
 
 const std::string Usage =
-    std::string("process FILE -o OUT.png [--activate] [--mode M] ") + ControlOptionsUsage;
+    std::string("process FILE -o OUT.png [--export-fits OUT.fits] [--activate] [--mode M] ") +
+    ControlOptionsUsage;
 const bool Registered = RegisterCommand({"process", Usage, RunProcess});
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "IOGraphics.h"
@@ -102,12 +103,46 @@ struct TimeOverlay {
 uint16_t BoxAverage(std::span<const uint16_t> Source, int32_t Width, int32_t X, int32_t Y,
                     int32_t Scale);
 
+// ---- Colour tables ----------------------------------------------------------------
+// A colour table maps the 8-bit grey level the display table gives to a
+// colour; the grey rendering is the table whose three components equal the
+// index. Every table here is non-decreasing in each component, so brightness
+// never falls along it.
+
+struct TableColour {
+  uint8_t Red = 0, Green = 0, Blue = 0;
+  friend bool operator==(const TableColour&, const TableColour&) = default;
+};
+using ColourTable = std::array<TableColour, 256>;
+
+// One named table the user can choose.
+struct NamedColourTable {
+  std::string Name;  // "AIA 171", "EIT 195", "SWAP 174" ...
+  int32_t Channel = 0;
+  const ColourTable* Table = nullptr;
+};
+
+// Every named table, AIA channels first, then EIT, then SWAP.
+const std::vector<NamedColourTable>& ColourTables();
+// The table of a name: "AIA 171", "aia171", "EIT 304" or a bare channel
+// number ("171" is AIA 171; "195" and "284" are EIT, "174" is SWAP). Null for
+// an unknown name and for "Grey".
+const NamedColourTable* FindColourTable(std::string_view Name);
+// The conventional table of the instrument and channel an image record
+// names; null (grey) for an instrument or channel without one.
+const NamedColourTable* ChannelColourTable(const ImageRecord& R);
+// Recolours a grey picture in place: each pixel's grey level (its blue byte)
+// becomes the table's colour.
+void ApplyColourTable(Picture24& Picture, const ColourTable& Table);
+
 // Draws Source (R.Width x R.Height samples) through Lut into Picture reduced by
-// Scale (1..10), sized (Width div Scale) x (Height div Scale), then the time
-// text when Overlay is given. Returns false and leaves Picture untouched when
-// R is not valid, Scale is outside 1..10 or Source is smaller than R says.
+// Scale (1..10), sized (Width div Scale) x (Height div Scale), recolours it
+// through Colours when given, then draws the time text when Overlay is given.
+// Returns false and leaves Picture untouched when R is not valid, Scale is
+// outside 1..10 or Source is smaller than R says.
 bool RenderImage(Picture24& Picture, const ImageRecord& R, std::span<const uint16_t> Source,
-                 int32_t Scale, const DisplayLutType& Lut, const TimeOverlay* Overlay);
+                 int32_t Scale, const DisplayLutType& Lut, const TimeOverlay* Overlay,
+                 const ColourTable* Colours = nullptr);
 
 // ---- Time overlay (QtGui) --------------------------------------------------------
 

@@ -108,7 +108,8 @@ uint16_t BoxAverage(std::span<const uint16_t> Source, int32_t Width, int32_t X, 
 }
 
 bool RenderImage(Picture24& Picture, const ImageRecord& R, std::span<const uint16_t> Source,
-                 int32_t Scale, const DisplayLutType& Lut, const TimeOverlay* Overlay) {
+                 int32_t Scale, const DisplayLutType& Lut, const TimeOverlay* Overlay,
+                 const ColourTable* Colours) {
   if (!R.Valid || Scale < 1 || Scale > MaxDisplayScale || R.Width < 0 || R.Height < 0) return false;
   if (size_t(R.Width) * size_t(R.Height) > Source.size()) return false;
   Picture.Width = R.Width / Scale;
@@ -123,6 +124,7 @@ bool RenderImage(Picture24& Picture, const ImageRecord& R, std::span<const uint1
     else
       ReducedRenderers[size_t(Scale - 2)](Picture, Source.data(), size_t(R.Width), Lut, Begin, End);
   });
+  if (Colours != nullptr) ApplyColourTable(Picture, *Colours);
   if (Overlay != nullptr) DrawTimeText(Picture, *Overlay, Scale);
   return true;
 }

@@ -16,6 +16,18 @@ constexpr size_t CardBytes = 80;
 constexpr size_t CardBufferBytes = 92;
 constexpr int64_t CardsPerBlock = 36;
 constexpr int64_t BlockBytes = 2880;
+// A header of more cards than this is not a header a person reads; the
+// reader goes on parsing but stops storing cards, so a hostile file cannot
+// make the record grow without bound.
+constexpr size_t MaxStoredCards = 100000;
+
+// True when every byte of the card is printable ASCII, as FITS requires of
+// header cards.
+bool IsTextCard(const char* Card) {
+  for (size_t I = 0; I < CardBytes; ++I)
+    if (Card[I] < 0x20 || Card[I] > 0x7e) return false;
+  return true;
+}
 
 // Working values of one header read that do not go into the record.
 struct FitsAxes {
@@ -125,9 +137,11 @@ void ReadFitsHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
     detail::Refuse(R, "FITS file " + Name + Text, ShowMessages, Sink);
   };
 
+  R.HeaderCards.clear();
   detail::BinaryFile File(FileName);
   if (!File.IsOpen()) return Fault(" cannot be opened.");
   SetDefaults(R);
+  bool StoreCards = true;
 
   FitsAxes Axes;
   int64_t Cards = 0;
@@ -135,6 +149,10 @@ void ReadFitsHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
   do {
     Card.fill(' ');
     if (!File.Read(Card.data(), CardBytes)) return Fault(" is truncated.");
+    // Binary bytes mean the cards have run into data: nothing after them is stored.
+    StoreCards = StoreCards && R.HeaderCards.size() < MaxStoredCards && IsTextCard(Card.data());
+    if (StoreCards && std::memcmp(Card.data(), "END", 3) != 0)
+      R.HeaderCards.emplace_back(Card.data(), CardBytes);
     CardToKeywordLine(Card);
     ParseCard(std::string_view(Card.data(), Card.size()), Axes, R);
     ++Cards;

@@ -251,6 +251,7 @@ void ReadImageHeader(const std::string& FileName, ImageRecord& R, bool ShowMessa
   if (!detail::IsRegularFile(FileName)) return;
   R.HasBZero = false;
   R.ValueOffset = 0;
+  R.HeaderCards.clear();
   ReadHeaderFor(FormatOf(UpperExtension(FileName)), FileName, R, ShowMessages, Sink);
 }
 
@@ -264,6 +265,7 @@ void LoadImageFile(const std::string& FileName, ImageRecord& R, std::vector<uint
     return detail::Show(Sink, "Files *" + Ext + " are not supported.");
   R.HasBZero = false;
   R.ValueOffset = 0;
+  R.HeaderCards.clear();
   ReadHeaderFor(FormatOf(Ext), FileName, R, ShowMessages, Sink);
   if (!R.Valid) return;
   TransformPixels(R, Buffer, ConvertToBits, Allocate, ShowMessages, Sink);

@@ -72,6 +72,11 @@ struct ImageRecord {
   std::string Instrument;
   double RSun = 0.0;
   std::shared_ptr<DecodedPicture> DecodedBitmap;  // BMP/JPEG only
+  // The header cards of the image as stored in the file (FITS: the image
+  // HDU's 80-character cards in file order, END and what follows it left
+  // out); empty for formats without such a header. Every header read clears
+  // it first, so a record never shows the cards of an earlier image.
+  std::vector<std::string> HeaderCards;
 };
 
 // The extensions the full load accepts; the test is a substring search.
