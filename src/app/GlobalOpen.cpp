@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Global.h"
 #include "AtomicWrite.h"
+#include "Global.h"
 #include "TIFformat.h"
 #include "ZEL_param.h"
 
@@ -86,9 +86,11 @@ int32_t PointDirectoryList(SharedState& S, const std::string& Dir, const std::st
     const std::string UA = UpperCase(A), UB = UpperCase(B);
     return UA != UB ? UA < UB : A < B;
   });
+  // A fresh list has no selection: a name that is not found (another letter
+  // case, a file gone meanwhile) never inherits the selection of the list before.
+  S.DirIndex = -1;
   for (size_t I = 0; I < S.DirFiles.size(); ++I)
     if (S.DirFiles[I] == Name) S.DirIndex = static_cast<int32_t>(I);
-  if (S.DirIndex >= static_cast<int32_t>(S.DirFiles.size())) S.DirIndex = -1;
   return S.DirIndex;
 }
 
@@ -134,6 +136,7 @@ bool OpenImage(SharedState& S) {
   }
 
   S.Image = std::move(Loaded);
+  S.ImageIsSum = false;
   Samples.resize(Count);
   S.InputImage = std::move(Samples);
   S.ResultImage.assign(Count, 0);
@@ -150,9 +153,8 @@ bool OpenImage(SharedState& S) {
   S.SaveDialog1.FileName = ReplaceExtension(S.ImageName, "_proc");
   S.ImageExt = UpperExtension(S.ImageName);
 
-  const int32_t Sel = PointDirectoryList(S, S.ImageDir, S.ImageExt, S.ImageName);
-  S.SpeedButtonPrevious.Enabled = Sel > 0;
-  S.SpeedButtonNext.Enabled = Sel >= 0 && Sel < static_cast<int32_t>(S.DirFiles.size()) - 1;
+  PointDirectoryList(S, S.ImageDir, S.ImageExt, S.ImageName);
+  UpdateNavigationButtons(S);
 
   EnableContrastCtrl(S, true);
   if (S.Image.Width != OldWidth || S.Image.Height != OldHeight) {

@@ -21,6 +21,7 @@ struct ProcessOptions {
   std::optional<int32_t> InputBlack, InputWhite, OutputBlack, OutputWhite;
   int32_t Scale = 1, Mode = 1;
   EngineKind Engine = EngineKind::Production;
+  std::vector<std::string> Add;  // --add FILE, summed in the order given
 };
 
 bool ParseInt(const std::string& T, int32_t& V) {
@@ -49,6 +50,9 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
     if (A == "-o" || A == "--output") {
       if (I + 1 >= Args.size()) return Error = "-o needs a file name", false;
       O.Out = Args[++I];
+    } else if (A == "--add") {
+      if (I + 1 >= Args.size()) return Error = "--add needs a file name", false;
+      O.Add.push_back(Args[++I]);
     } else if (A == "--activate") {
       O.Activate = true;
     } else if (A == "--fix-contrast") {
@@ -162,6 +166,9 @@ int RunProcess(const std::vector<std::string>& Args) {
     if (Messages == 0) std::fprintf(stderr, "obra-cli process: cannot open %s\n", O.File.c_str());
     return 1;
   }
+  // "&Add" for every --add: a refusal has printed its message.
+  for (const std::string& Second : O.Add)
+    if (!AddImageFile(S, Second)) return 1;
   // The virtual view shows the whole picture, so a chosen ROI size is
   // centred on the image.
   SpeedButton1Click(S, O.Scale);
@@ -238,7 +245,8 @@ int RunProcess(const std::vector<std::string>& Args) {
 
 const bool Registered = RegisterCommand(
     {"process",
-     "process FILE -o OUT.png [--activate] [--roi-size N] [--roi-left L --roi-top T] "
+     "process FILE -o OUT.png [--add FILE2 ...] [--activate] [--roi-size N] [--roi-left L "
+     "--roi-top T] "
      "[--scale S] [--mode M] [--fix-gamma G] [--fix-weight W] [--fix-contrast "
      "[--input-black B] [--input-white W] [--output-black B] [--output-white W]] [--time] "
      "[--no-auto-save] [--threads N] [--engine reference|production]",
