@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "Directory.h"
 #include "Unit1.h"
 #include "Unit1Support.h"
 
@@ -69,6 +70,7 @@ void TForm1::SyncFromState() {
   SyncSideBar();
   SyncStatusBar();
   SyncView();
+  FormDir->SyncFromState();
 }
 
 void TForm1::SyncToolBar() {
