@@ -40,6 +40,8 @@ QToolButton* MakeButton(QWidget* Parent, const char* Name, const char* Caption) 
   B->setText(QString::fromLatin1(Caption));
   B->setToolButtonStyle(Qt::ToolButtonTextOnly);
   B->setMinimumWidth(72);
+  // The captions stay whole; the warning beside them wraps instead.
+  B->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   return B;
 }
 
@@ -72,7 +74,7 @@ TFormIniEdit::TFormIniEdit(Dialogs& Modal, QWidget* Parent) : QDialog(Parent), M
   setObjectName(QStringLiteral("FormIniEdit"));
   setWindowTitle(QStringLiteral("OBRA.ini"));
   setModal(true);
-  resize(640, 720);
+  resize(720, 720);
   auto* Rows = new QVBoxLayout(this);
   Rows->setContentsMargins(0, 0, 0, 4);
 
@@ -104,6 +106,7 @@ TFormIniEdit::TFormIniEdit(Dialogs& Modal, QWidget* Parent) : QDialog(Parent), M
   Bold.setBold(true);
   LabelWarning->setFont(Bold);
   LabelWarning->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+  LabelWarning->setWordWrap(true);
   Buttons->addSpacing(8);
   Buttons->addWidget(LabelWarning, 1);
   Rows->addLayout(Buttons);

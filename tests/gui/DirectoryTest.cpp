@@ -157,8 +157,9 @@ TEST_F(Browser, OpenWithoutASelectionDoesNothing) {
 }
 
 TEST_F(Browser, PlaceTitleAndLook) {
-  const std::string Folder = Night({"a.fits"});
-  ASSERT_TRUE(Open(In(Folder, "a.fits")));
+  const std::string Folder = Night({"aia_193_0000.fits", "aia_193_0012.fits", "aia_193_0024.fits",
+                                    "aia_193_0036.fits", "aia_193_0048.fits", "aia_193_0100.fits"});
+  ASSERT_TRUE(Open(In(Folder, "aia_193_0024.fits")));
   Form->move(40, 30);
   ShowBrowser();
   EXPECT_EQ(FormDir()->windowTitle(), "night");

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 #include <filesystem>
 
 #include "AtomicWrite.h"
@@ -76,9 +77,6 @@ TEST_F(Editor, ShowsTheFileAndCancelChangesNothing) {
                         "SpeedButtonOpen", "SpeedButtonCancel"})
     Captions << Button(N)->text();
   EXPECT_EQ(Captions, (QStringList{"Apply and Save", "Default", "Save as ...", "Load", "Cancel"}));
-
-  const QPixmap Shot = Edit()->grab();
-  EXPECT_TRUE(Shot.save(QStringLiteral(OBRA_BIN_DIR "/../gui-editor.png")));
 
   Type("KerSize 5\n");
   Press("SpeedButtonCancel");
@@ -259,4 +257,20 @@ TEST_F(Editor, DeletingAMissingActivationFileCompletesTheOtherSteps) {
   EXPECT_FALSE(Edit()->isVisible());
   EXPECT_EQ(Text("PanelEqWeight"), "Not active");
   EXPECT_TRUE(Enabled("SpeedButtonEnableEQ"));
+}
+
+TEST_F(Editor, ShowsTheDistributedFile) {
+  const std::vector<uint8_t> Shipped = ReadBytes(OBRA_SOURCE_DIR "/dist/OBRA.ini");
+  ASSERT_FALSE(Shipped.empty());
+  WriteBytes(Config.File("OBRA.ini"), Shipped);
+  ShowEditor();
+  // The same lines, each ended by CR LF.
+  const std::string Text = Edit()->FileText();
+  EXPECT_EQ(Text.size(), Shipped.size() + std::count(Shipped.begin(), Shipped.end(), '\n'));
+  // Every caption is whole at the editor's size.
+  for (const char* N : {"SpeedButtonApply", "SpeedButtonSaveAs"})
+    EXPECT_GE(Button(N)->width(), Button(N)->sizeHint().width()) << N;
+  const QPixmap Shot = Edit()->grab();
+  EXPECT_TRUE(Shot.save(QStringLiteral(OBRA_BIN_DIR "/../gui-editor.png")));
+  Press("SpeedButtonCancel");
 }
