@@ -111,3 +111,68 @@ TEST(CliProcess, SettingsAndFaults) {
   EXPECT_EQ(R.Err.find("Processing"), std::string::npos) << R.Err;
   EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
 }
+
+namespace {
+
+// A 64 x 48 image of the given channel whose samples are Scale x a pattern.
+std::string WriteFrame(const TempDir& D, const std::string& Name, int Scale = 1, int Width = 64,
+                       int Bitpix = 16, int Wavelength = 171, const char* Instrument = "'AIA'") {
+  const std::vector<std::string> Cards =
+      ImageCards(Bitpix, Width, 48,
+                 {Card("BZERO", "32768"), Card("WAVELNTH", std::to_string(Wavelength)),
+                  Card("TELESCOP", "'SDO'"), Card("INSTRUME", Instrument),
+                  Card("DATE-OBS", "'2013-06-24T17:31:30'")});
+  std::vector<int32_t> S;
+  for (int Y = 0; Y < 48; ++Y)
+    for (int X = 0; X < Width; ++X) S.push_back(Scale * (100 + (X * 7 + Y * 13) % 900) - 32768);
+  std::vector<uint8_t> Data;
+  if (Bitpix == 16)
+    Data = BigEndian(std::vector<int16_t>(S.begin(), S.end()));
+  else
+    Data = BigEndian(S);
+  WriteBytes(D.File(Name), FitsFile(Cards, Data));
+  return D.File(Name);
+}
+
+}  // namespace
+
+TEST(CliProcess, AddSumsInTheOrderGiven) {
+  TempDir D;
+  const std::string One = WriteFrame(D, "one.fits"), Two = WriteFrame(D, "two.fits", 2);
+  const std::string Three = WriteFrame(D, "three.fits", 3);
+  ASSERT_EQ(RunCli("process " + Two + " -o " + D.File("two.png"), D).Status, 0);
+  // one + one is two: the same samples, the same automatic levels, the same picture.
+  CliRun R = RunCli("process " + One + " --add " + One + " -o " + D.File("sum.png"), D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(ReadBytes(D.File("sum.png")), ReadBytes(D.File("two.png")));
+  ASSERT_EQ(RunCli("process " + Three + " -o " + D.File("three.png"), D).Status, 0);
+  R = RunCli("process " + One + " --add " + One + " --add " + One + " -o " + D.File("sum3.png"), D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(ReadBytes(D.File("sum3.png")), ReadBytes(D.File("three.png")));
+  // A summed image never reaches the activation cache.
+  R = RunCli("process " + One + " --add " + One + " --activate -o " + D.File("a.png"), D);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_FALSE(fs::exists(D.File("Activation_Data/one.act")));
+}
+
+TEST(CliProcess, AddRefusals) {
+  TempDir D;
+  const std::string One = WriteFrame(D, "one.fits");
+  const struct {
+    std::string Second, Message;
+  } Cases[] = {
+      {WriteFrame(D, "size.fits", 1, 65, 32, 193), "This image has incorrect size!"},
+      {WriteFrame(D, "format.fits", 1, 64, 32, 193), "This image has incompatible data format!"},
+      {WriteFrame(D, "channel.fits", 1, 64, 16, 193, "'HMI'"),
+       "This image has incorrect wavelength!"},
+      {WriteFrame(D, "instrument.fits", 1, 64, 16, 171, "'HMI'"),
+       "This image was taken with different instrument!"},
+  };
+  for (const auto& C : Cases) {
+    const CliRun R = RunCli("process " + One + " --add " + C.Second + " -o " + D.File("x.png"), D);
+    EXPECT_EQ(R.Status, 1) << C.Second;
+    EXPECT_NE(R.Err.find(C.Message), std::string::npos) << R.Err;
+    EXPECT_FALSE(fs::exists(D.File("x.png"))) << C.Second;
+  }
+  EXPECT_EQ(RunCli("process " + One + " -o " + D.File("x.png") + " --add", D).Status, 2);
+}

@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 
 #include <QColorDialog>
+#include <QDialog>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -73,6 +74,8 @@ std::optional<FileAnswer> QtDialogs::OpenFile(const FileRequest& Request) {
 std::optional<FileAnswer> QtDialogs::SaveFile(const FileRequest& Request) {
   return RunFileDialog(Parent_, Request, true);
 }
+
+void Dialogs::ShowModal(QDialog& Window) { Window.exec(); }
 
 std::optional<Rgb> QtDialogs::Color(Rgb Initial) {
   const QColor C = QColorDialog::getColor(QColor(Initial.R, Initial.G, Initial.B), Parent_);

@@ -1,9 +1,9 @@
 // Modal windows of the program behind one interface.
 //
 // Common rules of this module:
-//  - Every message box, question and file or colour dialog the windows show
-//    goes through Dialogs, so the windows can be driven without a person: the
-//    real program uses QtDialogs, tests a scripted implementation.
+//  - Every message box, question and file or colour dialog the windows show,
+//    and every modal showing of the program's own windows, goes through Dialogs, so the windows can
+//    be driven without a person: the real program uses QtDialogs, tests a scripted implementation.
 //  - A dialog that the user cancels returns an empty optional; nothing else
 //    reports failure.
 //  - File-type filters are (name, patterns) pairs; SelectedFilter and the
@@ -16,6 +16,7 @@
 
 #include "Global.h"
 
+class QDialog;
 class QWidget;
 
 namespace obra {
@@ -58,6 +59,9 @@ class Dialogs {
   virtual std::optional<FileAnswer> SaveFile(const FileRequest& Request) = 0;
   // The colour dialog preset with Initial; empty when cancelled.
   virtual std::optional<Rgb> Color(Rgb Initial) = 0;
+  // Shows one of the program's own windows modally (the directory browser,
+  // the configuration editor) and returns when it is closed.
+  virtual void ShowModal(QDialog& Window);
 };
 
 // The real dialogs: QMessageBox, QFileDialog and QColorDialog over Parent.

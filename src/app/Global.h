@@ -218,6 +218,10 @@ struct SharedState {
   bool CacheUnwritable = false;
   // Set when the last finished activation could not be stored in its activation file.
   bool ActivationStoreFailed = false;
+  // Set while InputImage holds a sum ("&Add"); cleared by every open. The
+  // activation file name still belongs to the first image, so a sum never
+  // reaches the activation cache.
+  bool ImageIsSum = false;
   int32_t ThreadCount = 1;
   EngineKind Engine = EngineKind::Production;
 
@@ -305,6 +309,35 @@ int32_t PointDirectoryList(SharedState& S, const std::string& Dir, const std::st
 // Opens OpenDialogFileName as the open handler without a sender does. Returns
 // false when the file was refused; the previous image then stays as it was.
 bool OpenImage(SharedState& S);
+
+// ---- navigation (the directory list, "<" and ">") -------------------------------
+// Enables "<" while the selection lies after the first entry and ">" while it
+// lies before the last one (with no selection, ">" leads to the first entry).
+void UpdateNavigationButtons(SharedState& S);
+// The browser's "Open": opens the selected entry of the list. False when
+// nothing is selected or the file was refused; the buttons follow the
+// selection after every attempt, so they never step past either end.
+bool OpenDirectoryEntry(SharedState& S);
+// "<" (Step -1) and ">" (Step +1): moves the selection and opens that entry.
+// Does nothing while the button of that direction is disabled.
+bool StepDirectory(SharedState& S, int32_t Step);
+
+// ---- summation ("&Add") ---------------------------------------------------------------
+// Adds the image in File to the current image, sample by sample, the value
+// offset taken once and the sum clipped to 0..65535. Refuses, with its
+// message and nothing changed, an image of another size, data format,
+// wavelength or instrument, and a file the loader refuses.
+bool AddImageFile(SharedState& S, const std::string& File);
+// Whether "Auto save" may be ticked for the current activation: a writable
+// cache, the whole frame, no cached data in use and no summed image.
+bool AutoSaveAllowed(const SharedState& S);
+
+// ---- new settings ("Apply and Save" of the configuration editor) ----------------------
+// After the configuration was re-read: deletes ActFileName when DeleteFile is
+// set (a missing file is skipped), clears ActivationReady, switches the OBRA
+// controls off and recomposes and renders the open image without activation
+// data. Without an image "Activate" stays disabled and nothing is drawn.
+void DiscardActivation(SharedState& S, bool DeleteFile);
 
 // ---- composition and levels ---------------------------------------------------------
 void MakeGammaImage(SharedState& S, const std::vector<uint16_t>& Source,

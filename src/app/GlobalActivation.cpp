@@ -79,7 +79,8 @@ bool Timer1Timer(SharedState& S) {
 
 void FinishActivation(SharedState& S) {
   S.ActivationStoreFailed = false;
-  if (S.CheckBoxAutoSaveActivated.Enabled && S.CheckBoxAutoSaveActivated.Down) {
+  // A sum is stored nowhere: its activation file name belongs to the first image.
+  if (S.CheckBoxAutoSaveActivated.Enabled && S.CheckBoxAutoSaveActivated.Down && !S.ImageIsSum) {
     const std::string Error = StoreActivation(S);
     S.ActivationStoreFailed = !Error.empty();
     if (S.ActivationStoreFailed && S.ShowMessage)

@@ -73,9 +73,11 @@ int32_t PointDirectoryList(SharedState& S, const std::string& Dir, const std::st
                            const std::string& Name) {
   S.DirPath = Dir;
   S.DirFiles = ListMatchingFiles(Dir, "*" + Ext);
+  // A fresh list has no selection: a name that is not found (another letter
+  // case, a file gone meanwhile) never inherits the selection of the list before.
+  S.DirIndex = -1;
   for (size_t I = 0; I < S.DirFiles.size(); ++I)
     if (S.DirFiles[I] == Name) S.DirIndex = static_cast<int32_t>(I);
-  if (S.DirIndex >= static_cast<int32_t>(S.DirFiles.size())) S.DirIndex = -1;
   return S.DirIndex;
 }
 
@@ -121,6 +123,7 @@ bool OpenImage(SharedState& S) {
   }
 
   S.Image = std::move(Loaded);
+  S.ImageIsSum = false;
   Samples.resize(Count);
   S.InputImage = std::move(Samples);
   S.ResultImage.assign(Count, 0);
@@ -139,9 +142,8 @@ bool OpenImage(SharedState& S) {
   S.SkyWcs = ReadSolarWcs(S.Image.HeaderCards);
   S.PanelSolar.Caption.clear();
 
-  const int32_t Sel = PointDirectoryList(S, S.ImageDir, S.ImageExt, S.ImageName);
-  S.SpeedButtonPrevious.Enabled = Sel > 0;
-  S.SpeedButtonNext.Enabled = Sel >= 0 && Sel < static_cast<int32_t>(S.DirFiles.size()) - 1;
+  PointDirectoryList(S, S.ImageDir, S.ImageExt, S.ImageName);
+  UpdateNavigationButtons(S);
 
   EnableContrastCtrl(S, true);
   if (S.Image.Width != OldWidth || S.Image.Height != OldHeight) {

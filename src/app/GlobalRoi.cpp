@@ -64,8 +64,8 @@ void MakeRoiItems(SharedState& S) {
 void SetImgRoi(SharedState& S, int32_t Index) {
   const int32_t W = S.Image.Width, H = S.Image.Height;
   if (Index <= 0 || Index >= static_cast<int32_t>(S.RoiItems.size())) {
-    S.CheckBoxAutoSaveActivated.Enabled = !(S.ActivationReady || S.CacheUnwritable);
     S.RoiActive = false;
+    S.CheckBoxAutoSaveActivated.Enabled = AutoSaveAllowed(S);
     S.RoiLeft = S.RoiTop = 0;
     S.RoiWidth = W;
     S.RoiHeight = H;

@@ -106,8 +106,12 @@ void EnableEQ(SharedState& S, bool Activated) {
     S.PanelEqWeight.Caption = "Not active";
     S.TrackBarEqWeight.Enabled = false;
     S.SpeedButtonEnableEQ.Enabled = true;
-    S.CheckBoxAutoSaveActivated.Enabled = !(S.CacheUnwritable || S.ActivationReady || S.RoiActive);
+    S.CheckBoxAutoSaveActivated.Enabled = AutoSaveAllowed(S);
   }
+}
+
+bool AutoSaveAllowed(const SharedState& S) {
+  return !(S.CacheUnwritable || S.ActivationReady || S.RoiActive || S.ImageIsSum);
 }
 
 namespace {

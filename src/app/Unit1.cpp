@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "IniFile.h"
+#include "Unit1Support.h"
 #include "ViewWidgets.h"
 
 namespace fs = std::filesystem;
@@ -23,14 +24,6 @@ namespace fs = std::filesystem;
 namespace obra {
 
 namespace {
-
-const std::vector<FileFilter>& OpenFilters() {
-  static const std::vector<FileFilter> F = {{"FITS", {"*.fits", "*.fit", "*.fts"}},
-                                            {"TIFF", {"*.tif", "*.tiff"}},
-                                            {"BIF", {"*.bif"}},
-                                            {"PNG", {"*.png"}}};
-  return F;
-}
 
 // The save dialog offers the region entries only while a ROI is selected.
 std::vector<FileFilter> SaveFilters(bool Roi) {
@@ -52,6 +45,7 @@ TForm1::TForm1(std::unique_ptr<Dialogs> D, QWidget* Parent)
   BuildLayout();
   ConnectHandlers();
   ConnectView();
+  BuildWindows();
   Global.ShowMessage = [this](const std::string& Text) { Dialogs_->Message(Text); };
   Global.AskYesNoCancel = [this](const std::string& Text) { return Dialogs_->YesNoCancel(Text); };
   SyncFromState();
@@ -123,7 +117,7 @@ void TForm1::SpeedButtonOpenClick(bool Sender) {
   if (Sender) {
     FileRequest R;
     R.Title = "Open image";
-    R.Filters = OpenFilters();
+    R.Filters = unit1::OpenFilters();
     const fs::path Last(Global.OpenDialogFileName);
     R.InitialDir = Last.has_parent_path() ? Last.parent_path().string() : std::string();
     R.FileName = Global.OpenDialogFileName;
@@ -257,8 +251,6 @@ void TForm1::SpeedButtonBatchClick() {
   }
   emit BatchRequested();
 }
-
-void TForm1::SpeedButtonEditIniClick() { emit EditIniRequested(); }
 
 void TForm1::closeEvent(QCloseEvent* Event) {
   // An activation in progress is stopped: its workers must not outlive the

@@ -37,6 +37,8 @@ class QWidget;
 namespace obra {
 
 class THeaderWindow;
+class TFormDir;
+class TFormIniEdit;
 class TImageView;
 class TShapeRoi;
 struct ViewMouse;
@@ -100,7 +102,7 @@ class TForm1 : public QMainWindow {
   void UpDownFontSizeClick(int Position);
   // "Batch proc.": refused while the cache is read-only, else BatchRequested.
   void SpeedButtonBatchClick();
-  // "Edit INI file": EditIniRequested.
+  // "Edit INI file": loads OBRA.ini into the configuration editor and shows it.
   void SpeedButtonEditIniClick();
   // "Export": the 16-bit result as an unsigned 16-bit FITS file, through the save dialog.
   void SpeedButtonExportClick();
@@ -110,6 +112,19 @@ class TForm1 : public QMainWindow {
   void ComboBoxColourTableChange(const QString& Name);
   // The header window, once "Header" has been pressed (null before).
   THeaderWindow* HeaderWindow() const { return FormHeader; }
+  // "Show directory": the directory browser, modally.
+  void SpeedButtonDirClick();
+  // "<" and ">": the previous / next file of the directory list.
+  void SpeedButtonPreviousClick();
+  void SpeedButtonNextClick();
+  // The browser's "Open": the selected file of the directory list.
+  void OpenDirectoryEntry();
+  // "&Add": a second image of the same channel added into the current one.
+  void SpeedButtonAddClick();
+  // Keys the window sees before its controls: Page Up acts as "<" and Page
+  // Down as ">" while that button can be pressed. Returns true when it acted;
+  // the key still goes on to the focused control.
+  bool FormKeyDown(int Key);
   // Re-places the view after the image area changed its size.
   void FormResize();
   // Sets every widget from Global.
@@ -118,8 +133,6 @@ class TForm1 : public QMainWindow {
  signals:
   // "Batch proc." was accepted: the batch dialog is to be shown.
   void BatchRequested();
-  // "Edit INI file": the configuration editor is to be shown.
-  void EditIniRequested();
 
  protected:
   void closeEvent(QCloseEvent* Event) override;
@@ -133,6 +146,9 @@ class TForm1 : public QMainWindow {
   void BuildImageArea();
   void ConnectHandlers();
   void ConnectView();
+  // Creates the hidden directory browser and configuration editor, the key
+  // preview, and connects the file commands of the tool bar.
+  void BuildWindows();
   // Copies the image area's geometry and scroll position into Global.
   void StoreGeometry();
   void SyncToolBar();
@@ -200,6 +216,10 @@ class TForm1 : public QMainWindow {
          *PanelProc = nullptr, *PanelSolar = nullptr;
 
   QTimer* Timer1 = nullptr;
+
+  // Secondary windows, created hidden with the main window.
+  TFormDir* FormDir = nullptr;
+  TFormIniEdit* FormIniEdit = nullptr;
 };
 
 }  // namespace obra

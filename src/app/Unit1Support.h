@@ -9,7 +9,9 @@
 #include <QString>
 #include <QWidget>
 #include <string>
+#include <vector>
 
+#include "Dialogs.h"
 #include "Global.h"
 
 namespace obra::unit1 {
@@ -35,6 +37,15 @@ inline void SetColors(QWidget* W, Rgb Background, Rgb Text,
   }
   W->setPalette(P);
   W->setAutoFillBackground(true);
+}
+
+// The file types of the open dialog ("&Open" and "&Add").
+inline const std::vector<FileFilter>& OpenFilters() {
+  static const std::vector<FileFilter> F = {{"FITS", {"*.fits", "*.fit", "*.fts"}},
+                                            {"TIFF", {"*.tif", "*.tiff"}},
+                                            {"BIF", {"*.bif"}},
+                                            {"PNG", {"*.png"}}};
+  return F;
 }
 
 // Sets a label's text only when it changed, so unchanged panels never repaint.

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "Directory.h"
 #include "Unit1.h"
 #include "Unit1Support.h"
 
@@ -59,6 +60,7 @@ void TForm1::SyncFromState() {
   SyncStatusBar();
   SyncView();
   SyncImageName();
+  FormDir->SyncFromState();
 }
 
 void TForm1::SyncToolBar() {

@@ -17,6 +17,7 @@ struct ProcessOptions {
   bool Activate = false;
   int32_t Mode = 1;
   ControlOptions Controls;
+  std::vector<std::string> Add;  // --add FILE, summed in the order given
 };
 
 bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string& Error) {
@@ -31,6 +32,9 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
     } else if (A == "--export-fits") {
       if (I + 1 >= Args.size()) return Error = A + " needs a file name", false;
       O.ExportFits = Args[++I];
+    } else if (A == "--add") {
+      if (I + 1 >= Args.size()) return Error = "--add needs a file name", false;
+      O.Add.push_back(Args[++I]);
     } else if (A == "--activate") {
       O.Activate = true;
     } else if (A == "--mode") {
@@ -66,6 +70,9 @@ int RunProcess(const std::vector<std::string>& Args) {
     if (Messages == 0) std::fprintf(stderr, "obra-cli process: cannot open %s\n", O.File.c_str());
     return 1;
   }
+  // "&Add" for every --add: a refusal has printed its message.
+  for (const std::string& Second : O.Add)
+    if (!AddImageFile(S, Second)) return 1;
   if (const int Status = ApplyControlOptions(S, O.Controls, "process")) return Status;
   // Checked before the activation, which may take minutes.
   if ((O.Mode == SaveRoi || O.Mode == SaveRoiScaled) && !S.RoiActive) {
@@ -90,9 +97,10 @@ int RunProcess(const std::vector<std::string>& Args) {
   return S.ActivationStoreFailed ? 1 : 0;
 }
 
-const std::string Usage =
-    std::string("process FILE -o OUT.png [--export-fits OUT.fits] [--activate] [--mode M] ") +
-    ControlOptionsUsage;
+const std::string Usage = std::string(
+                              "process FILE -o OUT.png [--add FILE2 ...] [--export-fits OUT.fits] "
+                              "[--activate] [--mode M] ") +
+                          ControlOptionsUsage;
 const bool Registered = RegisterCommand({"process", Usage, RunProcess});
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <fstream>
+#include <sstream>
 
 #include "AdaptiveEQ.h"
 #include "IOGraphics.h"
@@ -98,6 +99,12 @@ IniStatus ReadIniFile(const std::filesystem::path& File, Parameters& P) {
   std::ifstream In(File, std::ios::binary);
   if (!In) return {true, "Fatal error: File OBRA.ini could not be read. Impossible to continue."};
   return ReadIniStream(In, P);
+}
+
+IniStatus CheckIniText(std::string_view Text) {
+  Parameters Copy = Params;
+  std::istringstream In{std::string(Text)};
+  return ReadIniStream(In, Copy);
 }
 
 IniStatus GetIniFile() {

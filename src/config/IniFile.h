@@ -60,6 +60,10 @@ extern std::filesystem::path ProgramDir;
 IniStatus ReadIniStream(std::istream& Text, Parameters& P);
 // Reads the named file into P (fatal when it is missing or unreadable).
 IniStatus ReadIniFile(const std::filesystem::path& File, Parameters& P);
+// Applies the checks of GetIniFile to Text without touching Params (keys
+// missing from Text count with their present values, as in a re-read).
+// Text that would end the program is refused before it is ever written.
+IniStatus CheckIniText(std::string_view Text);
 // Reads ProgramDir/OBRA.ini into Params and rebuilds KernelTable and
 // NoiseKernel. On a fatal status Params may be partly updated; the caller
 // shows the message and ends the program.

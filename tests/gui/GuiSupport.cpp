@@ -4,6 +4,7 @@
 #include "GuiSupport.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTest>
@@ -74,7 +75,22 @@ bool SamePixels(const QImage& A, const QImage& B) {
   return std::memcmp(X.constBits(), Y.constBits(), size_t(X.sizeInBytes())) == 0;
 }
 
+void ScriptedDialogs::ShowModal(QDialog& Window) {
+  ShownWindows.push_back(Window.objectName().toStdString());
+  Window.show();
+}
+
+namespace {
+// The folder of the test configuration main() writes; every window test starts from it.
+fs::path& TestConfigurationDir() {
+  static fs::path Dir;
+  return Dir;
+}
+}  // namespace
+
 void Window::SetUp() {
+  // A test may have pointed the program at a configuration of its own.
+  ASSERT_TRUE(UseTestConfiguration(TestConfigurationDir()));
   NewWindow();
   Image = Dir.File("x.fits");
   WriteFits(Image, W, H, Pattern);
@@ -143,6 +159,7 @@ int main(int argc, char** argv) {
   obra::SetupApplicationLook(App);
   ::testing::InitGoogleTest(&argc, argv);
   const obra::test::TempDir ConfigDir;
+  obra::test::TestConfigurationDir() = ConfigDir.Path();
   if (!obra::test::UseTestConfiguration(ConfigDir.Path())) return 1;
   return RUN_ALL_TESTS();
 }

@@ -20,12 +20,17 @@
 
 namespace obra::test {
 
-// Records the file and colour dialogs and the Yes/No/Cancel questions asked
-// for and answers from queues; an empty queue answers as a user who cancels.
+// Records the file and colour dialogs and the questions asked for and
+// answers from queues; an empty queue answers as a user who cancels (or says
+// No). The program's own windows are shown without blocking, so a test
+// drives them and closes them itself.
 class ScriptedDialogs : public Dialogs {
  public:
   void Message(const std::string& Text) override { Messages.push_back(Text); }
-  bool YesNo(const std::string&) override { return false; }
+  bool YesNo(const std::string& Text) override {
+    return Next(Questions, Text, YesNoAnswers).value_or(false);
+  }
+  void ShowModal(QDialog& Window) override;
   Answer YesNoCancel(const std::string& Text) override {
     return Next(Questions, Text, QuestionAnswers);
   }
@@ -45,6 +50,8 @@ class ScriptedDialogs : public Dialogs {
   std::vector<Rgb> ColorRequests;
   std::deque<std::optional<FileAnswer>> OpenAnswers, SaveAnswers;
   std::deque<std::optional<Rgb>> ColorAnswers;
+  std::deque<std::optional<bool>> YesNoAnswers;
+  std::vector<std::string> ShownWindows;  // object names, in the order shown
 
  private:
   template <typename Q, typename A>
