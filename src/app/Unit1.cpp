@@ -25,10 +25,11 @@ namespace obra {
 namespace {
 
 const std::vector<FileFilter>& OpenFilters() {
-  static const std::vector<FileFilter> F = {{"FITS", {"*.fits", "*.fit", "*.fts"}},
-                                            {"TIFF", {"*.tif", "*.tiff"}},
-                                            {"BIF", {"*.bif"}},
-                                            {"PNG", {"*.png"}}};
+  static const std::vector<FileFilter> F = {
+      {"FITS", {"*.fits", "*.fit", "*.fts", "*.fz", "*.fits.gz", "*.fit.gz", "*.fts.gz"}},
+      {"TIFF", {"*.tif", "*.tiff"}},
+      {"BIF", {"*.bif"}},
+      {"PNG", {"*.png"}}};
   return F;
 }
 
