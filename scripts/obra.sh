@@ -12,7 +12,7 @@ jobs=$(nproc)
 
 packages=(build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev fonts-liberation fontconfig
-  libpng-dev zlib1g-dev libjpeg62-turbo-dev
+  libpng-dev zlib1g-dev libjpeg62-turbo-dev libcfitsio-dev libcfitsio-bin gzip
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-astropy python3-numpy libtiff-tools xvfb xauth
   clang clang-format ccache parallel slurm-wlm munge)

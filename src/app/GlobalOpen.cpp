@@ -22,10 +22,6 @@ const std::array<const char*, 5> ReadMeLines = {
 
 namespace {
 
-bool IsFitsExtension(const std::string& Ext) {
-  return Ext == ".FITS" || Ext == ".FIT" || Ext == ".FTS";
-}
-
 // The directory of Path without a trailing separator; a root keeps its own.
 std::string DirectoryOf(const fs::path& Path) {
   fs::path Dir = Path.parent_path();
@@ -135,10 +131,12 @@ bool OpenImage(SharedState& S) {
   S.ImageName = Path.filename().string();
   S.ImageDir = DirectoryOf(Path);
   S.ActDir = (fs::path(S.ImageDir) / "Activation_Data").string();
-  S.ActFileName = (fs::path(S.ActDir) / ReplaceExtension(S.ImageName, ".act")).string();
+  // x.fits.gz and x.fits.fz share x's activation file and names.
+  const std::string Stem = ImageStem(S.ImageName);
+  S.ActFileName = (fs::path(S.ActDir) / (Stem + ".act")).string();
   S.SaveDialog1.InitialDir = S.ImageDir;
-  S.SaveDialog1.FileName = ReplaceExtension(S.ImageName, "_proc");
-  S.ImageExt = UpperExtension(S.ImageName);
+  S.SaveDialog1.FileName = Stem + "_proc";
+  S.ImageExt = CompoundExtension(S.ImageName);
   S.SkyWcs = ReadSolarWcs(S.Image.HeaderCards);
   S.PanelSolar.Caption.clear();
 

@@ -1,40 +1,23 @@
-// FITS primary header: 80-byte cards read as keyword lines.
+// FITS primary header: 80-byte cards read as keyword lines; files whose
+// primary HDU holds no image go on to their extensions.
+#include <algorithm>
 #include <array>
 #include <cstring>
-#include <limits>
 
+#include "FitsSupport.h"
 #include "IOGraphics.h"
 #include "ReaderSupport.h"
+#include "ZEL_param.h"
 
 namespace obra {
 
+namespace detail {
+
 namespace {
 
-constexpr size_t CardBytes = 80;
 // Characters 81 to 92 of the card buffer stay blank, so a value running to
 // column 80 is still followed by blanks.
 constexpr size_t CardBufferBytes = 92;
-constexpr int64_t CardsPerBlock = 36;
-constexpr int64_t BlockBytes = 2880;
-// A header of more cards than this is not a header a person reads; the
-// reader goes on parsing but stops storing cards, so a hostile file cannot
-// make the record grow without bound.
-constexpr size_t MaxStoredCards = 100000;
-
-// True when every byte of the card is printable ASCII, as FITS requires of
-// header cards.
-bool IsTextCard(const char* Card) {
-  for (size_t I = 0; I < CardBytes; ++I)
-    if (Card[I] < 0x20 || Card[I] > 0x7e) return false;
-  return true;
-}
-
-// Working values of one header read that do not go into the record.
-struct FitsAxes {
-  int32_t Naxis = 0;
-  int32_t Naxis3 = 0;
-  int32_t Bitpix = 0;
-};
 
 // Turns a card into a keyword line: the value indicator in column 9 becomes a
 // blank, and from column 11 on a comment ("/" to the end) and the quotes of
@@ -42,14 +25,14 @@ struct FitsAxes {
 void CardToKeywordLine(std::array<char, CardBufferBytes>& Card) {
   Card[8] = ' ';
   bool InComment = false;
-  for (size_t I = 10; I < CardBytes; ++I) {
+  for (size_t I = 10; I < FitsCardBytes; ++I) {
     if (Card[I] == '/') InComment = true;
     if (InComment || Card[I] == '\'') Card[I] = ' ';
   }
 }
 
 // Offers one keyword line to every keyword, in the order of the header table.
-void ParseCard(std::string_view Line, FitsAxes& A, ImageRecord& R) {
+void ParseLine(std::string_view Line, FitsAxes& A, ImageRecord& R) {
   // A key can only match a line that starts with its first letter; skipping
   // the others keeps a long run of binary "cards" (a file without END) cheap.
   const char First = Line[0] >= 'a' && Line[0] <= 'z' ? static_cast<char>(Line[0] - 32) : Line[0];
@@ -73,43 +56,48 @@ void ParseCard(std::string_view Line, FitsAxes& A, ImageRecord& R) {
   ParseKeyText(Line, "DATE-OBS", R.DateObs);
   ParseKeyText(Line, "TELESCOP", R.Telescope);
   ParseKeyText(Line, "INSTRUME", R.Instrument);
+  ParseKeyInt(Line, "WAVE_LEN", A.WaveLen);
 }
 
-void SetDefaults(ImageRecord& R) {
-  R.BZero = 0.0;
-  R.BScale = 1.0;
-  R.DataMax = -1.0;
-  R.DataMin = 1.0;
-  R.CrPix1 = -1.0;
-  R.CrPix2 = -1.0;
-  R.CRota2 = 0.0;
-  R.RSun = -1.0;
-  R.Wavelength = 0;
-  R.DateObs.clear();
-  R.Telescope.clear();
-  R.Instrument.clear();
-  // A header without NAXIS1 or NAXIS2 must not inherit the size of the image
-  // read before into this record; 0 is then refused below.
-  R.Width = 0;
-  R.Height = 0;
-}
-
-// The two telescopes whose files need a fixed offset whatever BZERO says.
-void ApplyTelescopeRules(ImageRecord& R) {
-  if (R.Telescope.find("ZEL") != std::string::npos) {
-    R.BScale = 1.0;
-    R.BZero = 100.0;
-    R.ValueOffset = 100;
+// The value of a card as written: a quoted string without its quotes (a
+// doubled quote stands for one), or the text before a comment, trimmed.
+std::string CardValue(std::string_view Card) {
+  std::string_view V = Card.substr(10);
+  while (!V.empty() && V.front() == ' ') V.remove_prefix(1);
+  std::string Out;
+  if (!V.empty() && V.front() == '\'') {
+    for (size_t I = 1; I < V.size(); ++I) {
+      if (V[I] != '\'') {
+        Out += V[I];
+      } else if (I + 1 < V.size() && V[I + 1] == '\'') {
+        Out += '\'';
+        ++I;
+      } else {
+        break;
+      }
+    }
+  } else {
+    Out = std::string(V.substr(0, V.find('/')));
   }
-  if (R.Telescope.find("PROBA2") != std::string::npos) {
-    R.BScale = 1.0;
-    R.BZero = 32768.0;
-    R.ValueOffset = 0;
-  }
+  while (!Out.empty() && Out.back() == ' ') Out.pop_back();
+  return Out;
 }
 
-// The sample type text of a supported BITPIX, or nullptr.
-const char* DataTypeOf(int32_t Bitpix) {
+// The date and time keywords of the fallbacks, kept as written.
+void ParseTimeCard(std::string_view Card, FitsAxes& A) {
+  if (Card.size() < FitsCardBytes || Card[8] != '=') return;
+  const std::string Key = UpperCase(Card.substr(0, 8));
+  if (Key == "DATE-OBS")
+    A.DateObs = CardValue(Card);
+  else if (Key == "DATE_OBS")
+    A.DateObs_ = CardValue(Card);
+  else if (Key == "TIME-OBS" || (Key == "TIME_OBS" && A.TimeObs.empty()))
+    A.TimeObs = CardValue(Card);
+}
+
+}  // namespace
+
+const char* FitsDataTypeOf(int32_t Bitpix) {
   switch (Bitpix) {
     case 8:
       return "BYTE";
@@ -128,71 +116,91 @@ const char* DataTypeOf(int32_t Bitpix) {
   }
 }
 
-}  // namespace
+void SetFitsDefaults(ImageRecord& R) {
+  R.HeaderCards.clear();
+  R.BZero = 0.0;
+  R.BScale = 1.0;
+  R.DataMax = -1.0;
+  R.DataMin = 1.0;
+  R.CrPix1 = -1.0;
+  R.CrPix2 = -1.0;
+  R.CRota2 = 0.0;
+  R.RSun = -1.0;
+  R.Wavelength = 0;
+  R.DateObs.clear();
+  R.Telescope.clear();
+  R.Instrument.clear();
+  // A header without NAXIS1 or NAXIS2 must not inherit the size of the image
+  // read before into this record; 0 is then refused.
+  R.Width = 0;
+  R.Height = 0;
+}
+
+void ParseFitsCard(std::string_view RawCard, FitsAxes& A, ImageRecord& R) {
+  std::array<char, CardBufferBytes> Card;
+  Card.fill(' ');
+  std::memcpy(Card.data(), RawCard.data(), std::min(RawCard.size(), FitsCardBytes));
+  ParseTimeCard(std::string_view(Card.data(), FitsCardBytes), A);
+  CardToKeywordLine(Card);
+  ParseLine(std::string_view(Card.data(), Card.size()), A, R);
+}
+
+void CompleteFitsKeywords(const std::string& FileName, const FitsAxes& A, ImageRecord& R) {
+  // Missions that write the channel and the time under other keywords.
+  if (R.Wavelength == 0 && A.WaveLen > 0) R.Wavelength = A.WaveLen;
+  if (R.DateObs.find('T') == std::string::npos) {
+    const std::string Fallback = FallbackObsTime(A.DateObs, A.DateObs_, A.TimeObs);
+    if (!Fallback.empty()) R.DateObs = Fallback;
+  }
+  R.Valid = true;
+  R.FileName = FileName;
+  R.HasBZero = true;
+  // The two telescopes whose files need a fixed offset whatever BZERO says.
+  if (R.Telescope.find("ZEL") != std::string::npos) {
+    R.BScale = 1.0;
+    R.BZero = 100.0;
+    R.ValueOffset = 100;
+  }
+  if (R.Telescope.find("PROBA2") != std::string::npos) {
+    R.BScale = 1.0;
+    R.BZero = 32768.0;
+    R.ValueOffset = 0;
+  }
+}
+
+}  // namespace detail
 
 void ReadFitsHeader(const std::string& FileName, ImageRecord& R, bool ShowMessages,
                     const MessageSink& Sink) {
+  if (CompoundExtension(FileName).ends_with(".GZ"))
+    return detail::ReadGzipFitsHeader(FileName, R, ShowMessages, Sink);
   const std::string Name = BaseName(FileName);
   auto Fault = [&](const std::string& Text) {
     detail::Refuse(R, "FITS file " + Name + Text, ShowMessages, Sink);
   };
 
-  R.HeaderCards.clear();
   detail::BinaryFile File(FileName);
   if (!File.IsOpen()) return Fault(" cannot be opened.");
-  SetDefaults(R);
+  detail::SetFitsDefaults(R);
   bool StoreCards = true;
 
-  FitsAxes Axes;
+  detail::FitsAxes Axes;
   int64_t Cards = 0;
-  std::array<char, CardBufferBytes> Card;
+  std::array<char, detail::FitsCardBytes> Card;
   do {
-    Card.fill(' ');
-    if (!File.Read(Card.data(), CardBytes)) return Fault(" is truncated.");
-    // Binary bytes mean the cards have run into data: nothing after them is stored.
-    StoreCards = StoreCards && R.HeaderCards.size() < MaxStoredCards && IsTextCard(Card.data());
-    if (StoreCards && std::memcmp(Card.data(), "END", 3) != 0)
-      R.HeaderCards.emplace_back(Card.data(), CardBytes);
-    CardToKeywordLine(Card);
-    ParseCard(std::string_view(Card.data(), Card.size()), Axes, R);
+    if (!File.Read(Card.data(), Card.size())) return Fault(" is truncated.");
+    const std::string_view Text(Card.data(), Card.size());
+    detail::StoreFitsCard(Text, R, StoreCards);
+    detail::NoteFirstCard(Text, Cards, Axes);
+    detail::ParseFitsCard(Text, Axes, R);
     ++Cards;
   } while (File.Remaining() > 0 && std::memcmp(Card.data(), "END", 3) != 0);
 
-  R.Valid = true;
-  R.FileName = FileName;
-  R.HasBZero = true;
-  ApplyTelescopeRules(R);
-
-  const bool Mono = Axes.Naxis == 2;
-  const bool Colour = Axes.Naxis == 3 && Axes.Naxis3 == 3;
-  if (Mono) R.Channels = 1;
-  if (Colour) R.Channels = 3;
-  if ((!Mono && !Colour) || R.Width <= 0 || R.Height <= 0) Fault(" is not a correct image file!");
-  R.IsColorCube = Axes.Naxis3 == 3;
-
-  // Only BITPIX values the standard defines: any other value with a valid
-  // byte width (12, -8, -16 ...) would leave the sample type of an earlier
-  // image in the record and make the pixel read overrun its buffer.
-  const char* Type = DataTypeOf(Axes.Bitpix);
-  R.BytesPerPixel = (Axes.Bitpix < 0 ? -Axes.Bitpix : Axes.Bitpix) / 8;
-  if (Type) R.DataType = Type;
-  if (!Type || (R.BytesPerPixel != 1 && R.BytesPerPixel != 2 && R.BytesPerPixel != 4))
-    Fault(" has unsupported pixel format!");
-
-  const int64_t Data = detail::PixelByteCount(
-      R.Width, R.Height,
-      int64_t{R.Channels > 0 ? R.Channels : 1} * (R.BytesPerPixel > 0 ? R.BytesPerPixel : 1));
-  const int64_t Header = BlockBytes * (Cards / CardsPerBlock + (Cards % CardsPerBlock ? 1 : 0));
-  R.SwapBytes = true;
-  R.FlipRows = true;
-  if (Data < 0 || Header > std::numeric_limits<int32_t>::max()) {
-    R.DataSize = 0;
-    R.HeaderSize = 0;
-    return Fault(" is too large.");
-  }
-  R.DataSize = static_cast<int32_t>(Data);
-  R.HeaderSize = static_cast<int32_t>(Header);
-  if (File.Size() - Header - Data < 0) Fault(" has incorrect file size!");
+  if (detail::LooksForExtension(Axes))
+    return detail::ReadFitsExtensionHeader(FileName, nullptr, R, ShowMessages, Sink);
+  detail::CompleteFitsKeywords(FileName, Axes, R);
+  if (!detail::SizeFitsImage(Axes, Cards, R, Fault)) return;
+  if (File.Size() - R.HeaderSize - R.DataSize < 0) Fault(" has incorrect file size!");
 }
 
 }  // namespace obra

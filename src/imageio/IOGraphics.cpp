@@ -10,6 +10,7 @@
 #include <span>
 
 #include "BMP_JPEGformat.h"
+#include "FitsSupport.h"
 #include "PNGformat.h"
 #include "ReaderSupport.h"
 #include "TIFformat.h"
@@ -21,7 +22,7 @@ namespace {
 enum class Format { None, Fits, Bif, Tiff, Png, Bitmap };
 
 Format FormatOf(const std::string& Ext) {
-  if (Ext == ".FIT" || Ext == ".FTS" || Ext == ".FITS") return Format::Fits;
+  if (IsFitsExtension(Ext)) return Format::Fits;
   if (Ext == ".BIF") return Format::Bif;
   if (Ext == ".TIF" || Ext == ".TIFF" || Ext == ".ACT") return Format::Tiff;
   if (Ext == ".PNG") return Format::Png;
@@ -49,6 +50,8 @@ void ReadHeaderFor(Format F, const std::string& FileName, ImageRecord& R, bool S
   if (F == Format::None) return;
   // A picture decoded by an earlier header-only read is never read now.
   R.DecodedBitmap.reset();
+  R.InflatedFile.reset();
+  R.ImageHdu = 0;
   if (F != Format::Fits) ResetFitsFields(R);
   switch (F) {
     case Format::Fits:
@@ -93,6 +96,23 @@ void OffsetSigned(std::span<uint16_t> S, double BZero, bool HasBZero) {
   for (uint16_t& V : S) {
     const int32_t X = static_cast<int16_t>(V) + O;
     V = static_cast<uint16_t>(std::clamp(X, 0, 65535));
+  }
+}
+
+// 8-byte samples at the start of Bytes become 16-bit samples in place, as
+// ConvertFourByte does for 4-byte ones.
+void ConvertEightByte(uint8_t* Bytes, size_t N, bool Float, bool Swap, double Zero) {
+  for (size_t I = 0; I < N; ++I) {
+    const uint8_t* P = Bytes + 8 * I;
+    uint64_t U = 0;
+    for (int K = 0; K < 8; ++K) U |= uint64_t{P[Swap ? K : 7 - K]} << (56 - 8 * K);
+    double V;
+    if (Float)
+      std::memcpy(&V, &U, sizeof V);
+    else
+      V = static_cast<double>(static_cast<int64_t>(U));
+    const uint16_t Out = Clip16(std::nearbyint(V + Zero));
+    std::memcpy(Bytes + 2 * I, &Out, sizeof Out);
   }
 }
 
@@ -158,15 +178,18 @@ void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertT
   const int64_t N = detail::PixelByteCount(R.Width, R.Height, R.Channels);
   if (Stored == 0 || N <= 0 || R.DataSize < N * Stored)
     return Fault("File " + Name + " is not a correct image file.");
-  if (Stored == 8 && ConvertToBits != 0)
-    return Fault("File " + Name + " has unsupported pixel format.");
   const int64_t Final = ConvertToBits == 16 ? 2 * N : ConvertToBits == 8 ? N : R.DataSize;
   const int64_t Needed = std::max<int64_t>(R.DataSize, Final);
 
   const Format F = FormatOf(UpperExtension(R.FileName));
   const bool Decoded = R.HeaderSize < 0 && (F == Format::Png || F == Format::Bitmap);
-  detail::BinaryFile File(Decoded ? std::string() : R.FileName);
-  if (!Decoded) {
+  // Pixels held in memory or read through CFITSIO (compressed FITS forms).
+  const bool Held = R.ImageHdu > 0 || R.InflatedFile != nullptr;
+  detail::BinaryFile File(Decoded || Held ? std::string() : R.FileName);
+  if (Held && R.ImageHdu == 0 &&
+      (R.HeaderSize < 0 || int64_t(R.InflatedFile->size()) - R.HeaderSize < R.DataSize))
+    return Fault("File " + Name + " is truncated.");
+  if (!Decoded && !Held) {
     if (!File.IsOpen()) return Fault("File " + Name + " cannot be opened.");
     if (R.HeaderSize < 0 || File.Size() - R.HeaderSize < R.DataSize)
       return Fault("File " + Name + " is truncated.");
@@ -185,20 +208,30 @@ void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertT
   }
 
   bool Read = true;
-  if (!Decoded)
+  std::string HeldError;
+  if (R.ImageHdu > 0)
+    Read = detail::ReadFitsExtensionPixels(R, reinterpret_cast<uint8_t*>(Buffer.data()), HeldError);
+  else if (Held)
+    std::memcpy(Buffer.data(), R.InflatedFile->data() + R.HeaderSize,
+                static_cast<size_t>(R.DataSize));
+  else if (!Decoded)
     Read = File.ReadAt(R.HeaderSize, Buffer.data(), static_cast<size_t>(R.DataSize));
   else if (F == Format::Png)
     Read = ReadPngPixels(R, Buffer);
   else
     Read = ReadBitmapPixels(R, Buffer);
+  // The inflated file is not needed once its pixels are in the buffer.
+  R.InflatedFile.reset();
   // The decoders get the vector itself; what follows must still fit in it.
   Read = Read && static_cast<int64_t>(Buffer.size()) * 2 >= Needed;
   uint8_t* Bytes = reinterpret_cast<uint8_t*>(Buffer.data());
   const size_t Count = static_cast<size_t>(N);
   if (!Read) {
-    const std::string Text = !Decoded              ? "File " + Name + " is truncated."
-                             : R.ErrorText.empty() ? "File " + Name + " cannot be read."
-                                                   : R.ErrorText;
+    const std::string Text =
+        !HeldError.empty()    ? "FITS file " + Name + " is not a correct image file! " + HeldError
+        : !Decoded            ? "File " + Name + " is truncated."
+        : R.ErrorText.empty() ? "File " + Name + " cannot be read."
+                              : R.ErrorText;
     return Fault(Text);
   }
 
@@ -209,6 +242,11 @@ void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertT
     if (ConvertToBits != 0 && R.DataType == "SMALLINT") OffsetSigned(Words, R.BZero, R.HasBZero);
   }
   int SampleNow = Stored;
+  if (ConvertToBits != 0 && Stored == 8) {
+    ConvertEightByte(Bytes, Count, R.DataType == "DOUBLE", R.SwapBytes, R.HasBZero ? R.BZero : 0.0);
+    R.BytesPerPixel = R.BytesPerPixel / 8 * 2;
+    SampleNow = 2;
+  }
   if (ConvertToBits != 0 && Stored == 4) {
     ConvertFourByte(Bytes, Count, R.DataType == "SINGLE", R.SwapBytes, R.HasBZero ? R.BZero : 0.0);
     R.BytesPerPixel = R.BytesPerPixel / 4 * 2;
@@ -252,7 +290,7 @@ void ReadImageHeader(const std::string& FileName, ImageRecord& R, bool ShowMessa
   R.HasBZero = false;
   R.ValueOffset = 0;
   R.HeaderCards.clear();
-  ReadHeaderFor(FormatOf(UpperExtension(FileName)), FileName, R, ShowMessages, Sink);
+  ReadHeaderFor(FormatOf(CompoundExtension(FileName)), FileName, R, ShowMessages, Sink);
 }
 
 void LoadImageFile(const std::string& FileName, ImageRecord& R, std::vector<uint16_t>& Buffer,
@@ -260,8 +298,11 @@ void LoadImageFile(const std::string& FileName, ImageRecord& R, std::vector<uint
   R.Valid = false;
   R.FileName = " -";
   if (!detail::IsRegularFile(FileName)) return;
-  const std::string Ext = UpperExtension(FileName);
-  if (Ext.empty() || SupportedExtensions.find(Ext) == std::string_view::npos)
+  const std::string Ext = CompoundExtension(FileName);
+  // The compressed FITS forms are whole compound extensions; a substring
+  // test would let any ".GZ" pass.
+  if (Ext.empty() ||
+      (!IsFitsExtension(Ext) && SupportedExtensions.find(Ext) == std::string_view::npos))
     return detail::Show(Sink, "Files *" + Ext + " are not supported.");
   R.HasBZero = false;
   R.ValueOffset = 0;

@@ -77,6 +77,12 @@ struct ImageRecord {
   // out); empty for formats without such a header. Every header read clears
   // it first, so a record never shows the cards of an earlier image.
   std::vector<std::string> HeaderCards;
+  // FITS pixels that are not DataSize bytes at HeaderSize of FileName on disk:
+  // a gzip file inflated into memory (HeaderSize and DataSize then count in
+  // it), and, when ImageHdu is not 0, the 1-based HDU whose image is read
+  // through CFITSIO (from InflatedFile when it is set, else from FileName).
+  std::shared_ptr<const std::vector<uint8_t>> InflatedFile;
+  int32_t ImageHdu = 0;
 };
 
 // The extensions the full load accepts; the test is a substring search.
@@ -132,6 +138,17 @@ void ComputeDiscStatistics(ImageRecord& R, const uint16_t* Samples);
 std::string UpperCase(std::string_view S);
 // The upper-cased extension with its dot (".FITS"), empty when there is none.
 std::string UpperExtension(const std::string& FileName);
+// The extension a file's format is chosen by, upper-cased with its dot: the
+// whole compound extension of a compressed FITS file (".FITS.GZ", ".FTS.FZ",
+// ".FZ"), otherwise UpperExtension (so "x.tar.gz" gives ".GZ").
+std::string CompoundExtension(const std::string& FileName);
+// The file name without its directory and without CompoundExtension:
+// "/d/x.fits.gz" and "/d/x.fits" both give "x".
+std::string ImageStem(const std::string& FileName);
+// True for the extensions read by the FITS reader, plain or compressed: the
+// full load accepts the compressed ones (".FZ", ".FITS.GZ" ...) beside
+// SupportedExtensions.
+bool IsFitsExtension(const std::string& UpperExt);
 // The file name without its directory.
 std::string BaseName(const std::string& FileName);
 

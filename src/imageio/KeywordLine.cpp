@@ -163,6 +163,29 @@ std::string UpperExtension(const std::string& FileName) {
   return UpperCase(std::string_view(Name).substr(Dot));
 }
 
+std::string CompoundExtension(const std::string& FileName) {
+  const std::string Ext = UpperExtension(FileName);
+  if (Ext != ".GZ" && Ext != ".FZ") return Ext;
+  const std::string Name = BaseName(FileName);
+  const std::string Inner = UpperExtension(Name.substr(0, Name.size() - Ext.size()));
+  if (Inner == ".FITS" || Inner == ".FIT" || Inner == ".FTS") return Inner + Ext;
+  return Ext;
+}
+
+std::string ImageStem(const std::string& FileName) {
+  const std::string Name = BaseName(FileName);
+  return Name.substr(0, Name.size() - CompoundExtension(Name).size());
+}
+
+bool IsFitsExtension(const std::string& UpperExt) {
+  static constexpr std::string_view Forms[] = {".FITS",    ".FIT",    ".FTS",    ".FZ",
+                                               ".FITS.FZ", ".FIT.FZ", ".FTS.FZ", ".FITS.GZ",
+                                               ".FIT.GZ",  ".FTS.GZ"};
+  for (std::string_view F : Forms)
+    if (UpperExt == F) return true;
+  return false;
+}
+
 std::string BaseName(const std::string& FileName) {
   const size_t Sep = FileName.find_last_of('/');
   return Sep == std::string::npos ? FileName : FileName.substr(Sep + 1);

@@ -3,6 +3,7 @@
 
 Every file here must be refused by the loader with a message, never crash it.
 """
+import gzip
 import os
 import struct
 
@@ -17,6 +18,24 @@ def fits(cards, data=b"", end=True):
     h = b"".join(card(c) for c in cards) + (card("END") if end else b"")
     h += b" " * (-len(h) % 2880)
     return h + data
+
+
+def gz(data):
+    return gzip.compress(data, mtime=0)
+
+
+def compressed(w, h, pcount, heap=b""):
+    """An empty primary HDU and a Rice-compressed image table of h rows."""
+    ext = ["XTENSION= 'BINTABLE'", "BITPIX  =                    8",
+           "NAXIS   =                    2", "NAXIS1  =                    8",
+           f"NAXIS2  = {h:20d}", f"PCOUNT  = {pcount:20d}", "GCOUNT  =                    1",
+           "TFIELDS =                    1", "TTYPE1  = 'COMPRESSED_DATA'",
+           "TFORM1  = '1PB(8)  '", "ZIMAGE  =                    T",
+           "ZCMPTYPE= 'RICE_1  '", "ZBITPIX =                   16",
+           "ZNAXIS  =                    2", f"ZNAXIS1 = {w:20d}", f"ZNAXIS2 = {h:20d}",
+           f"ZTILE1  = {w:20d}", "ZTILE2  =                    1"]
+    table = b"".join(struct.pack(">ii", 8, 8 * i) for i in range(min(h, 4)))
+    return fits(image(8, 0, None, None, ["EXTEND  =                    T"])) + fits(ext, table + heap)
 
 
 def image(bitpix, naxis, w, h, extra=()):
@@ -53,12 +72,19 @@ FILES = {
     "fits-no-naxis1.fits": fits(image(16, 2, None, 4), bytes(32)),
     "fits-negative-width.fits": fits(image(16, 2, -4, 4), bytes(32)),
     "fits-bitpix-12.fits": fits(image(12, 2, 4, 4), bytes(32)),
-    "fits-bitpix-64.fits": fits(image(-64, 2, 4, 4), bytes(128)),
+    "fits-bitpix-64-short.fits": fits(image(-64, 2, 4, 4), bytes(64)),
     "fits-huge-axes.fits": fits(image(16, 2, 2000000000, 2000000000)),
     "fits-data-short.fits": fits(image(16, 2, 100, 100), bytes(100)),
     "fits-no-end.fits": fits(image(16, 2, 4, 4), bytes(0), end=False)[:80 * 6],
     "fits-cube-two.fits": fits(image(16, 3, 2, 2, ["NAXIS3  =                    2"]),
                                bytes(16)),
+    "fits-gz-bomb.fits.gz": gz(fits(image(16, 2, 40000, 40000)) + bytes(1 << 20)),
+    "fits-gz-cut.fits.gz": gz(fits(image(16, 2, 40, 40), bytes(range(200)) * 16))[:-40],
+    "fits-gz-garbage.fits.gz": b"\x1f\x8b\x08\x00" + bytes(range(256)),
+    "fits-gz-bad-crc.fits.gz": gz(fits(image(16, 2, 4, 4), bytes(32)))[:-8] + bytes(8),
+    "fits-fz-heap-missing.fits.fz": compressed(4, 4, 100),
+    "fits-fz-huge.fits.fz": compressed(100000, 100000, 0),
+    "fits-fz-bad-heap.fits.fz": compressed(4, 4, 32, bytes(range(255, 223, -1))),
     "tiff-empty.tif": b"",
     "tiff-magic-only.tif": b"II*\x00",
     "tiff-ifd-past-end.tif": b"II*\x00" + struct.pack("<I", 100000),

@@ -1,0 +1,201 @@
+// FITS images that the own reader does not read: tile-compressed images (Rice,
+// GZIP_1, GZIP_2, HCOMPRESS, PLIO) and images in extensions behind an empty
+// primary HDU, read through CFITSIO from the file on disk or from memory.
+#include <fitsio.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+#include "FitsSupport.h"
+#include "ReaderSupport.h"
+
+namespace obra::detail {
+
+namespace {
+
+// CFITSIO's text for a status, followed by the first message of its error
+// stack; the stack is cleared.
+std::string CfitsioText(int Status) {
+  char Text[FLEN_STATUS] = {};
+  fits_get_errstatus(Status, Text);
+  std::string Out = Text;
+  char Message[FLEN_ERRMSG] = {};
+  if (fits_read_errmsg(Message) && Message[0] != '\0') (Out += ": ") += Message;
+  fits_clear_errmsg();
+  return Out;
+}
+
+// An open CFITSIO file, closed with the object. CFITSIO keeps the addresses of
+// the memory pointer and size, so they live here beside the handle.
+class OpenFits {
+ public:
+  OpenFits(const std::string& FileName, const std::vector<uint8_t>* File) {
+    if (File) {
+      Memory_ = const_cast<uint8_t*>(File->data());
+      Size_ = File->size();
+      fits_open_memfile(&F_, "inflated.fits", READONLY, &Memory_, &Size_, 0, nullptr, &Status);
+    } else {
+      fits_open_diskfile(&F_, FileName.c_str(), READONLY, &Status);
+    }
+    if (Status != 0) F_ = nullptr;
+  }
+  ~OpenFits() {
+    int Closing = 0;
+    if (F_) fits_close_file(F_, &Closing);
+    fits_clear_errmsg();
+  }
+  OpenFits(const OpenFits&) = delete;
+  OpenFits& operator=(const OpenFits&) = delete;
+  fitsfile* operator*() const { return F_; }
+  int Status = 0;
+
+ private:
+  fitsfile* F_ = nullptr;
+  void* Memory_ = nullptr;
+  size_t Size_ = 0;
+};
+
+// The geometry of one image HDU as CFITSIO presents it (decompressed).
+struct ImageShape {
+  int Bitpix = 0;
+  int Naxis = 0;
+  LONGLONG Axes[3] = {0, 0, 0};
+  bool Usable() const { return Naxis == 2 || (Naxis == 3 && (Axes[2] == 1 || Axes[2] == 3)); }
+};
+
+// Moves to the first HDU holding a usable image; returns its number, or 0
+// when no HDU does (Status then tells whether the file was readable).
+int FindImageHdu(OpenFits& F, ImageShape& Shape) {
+  for (int Hdu = 1;; ++Hdu) {
+    int Type = 0;
+    if (fits_movabs_hdu(*F, Hdu, &Type, &F.Status) != 0) {
+      if (F.Status == END_OF_FILE) {
+        F.Status = 0;
+        fits_clear_errmsg();
+      }
+      return 0;
+    }
+    if (Type != IMAGE_HDU) continue;
+    Shape = ImageShape();
+    if (fits_get_img_paramll(*F, 3, &Shape.Bitpix, &Shape.Naxis, Shape.Axes, &F.Status) != 0)
+      return 0;
+    if (Shape.Usable()) return Hdu;
+  }
+}
+
+// Offers every card of the current HDU to the keyword table; a compressed
+// image's cards as the image they describe. With Store, they become the
+// record's stored cards (the image HDU's header is the one a user reads).
+bool ParseHduCards(OpenFits& F, FitsAxes& A, ImageRecord& R, bool Store) {
+  char* Text = nullptr;
+  int Keys = 0;
+  if (fits_convert_hdr2str(*F, 0, nullptr, 0, &Text, &Keys, &F.Status) != 0) return false;
+  const size_t Length = std::strlen(Text);
+  if (Store) R.HeaderCards.clear();
+  for (size_t I = 0; I + FitsCardBytes <= Length; I += FitsCardBytes) {
+    const std::string_view Card(Text + I, FitsCardBytes);
+    if (Store) StoreFitsCard(Card, R, Store);
+    ParseFitsCard(Card, A, R);
+  }
+  fits_free_memory(Text, &F.Status);
+  return F.Status == 0;
+}
+
+int CfitsioTypeOf(int Bitpix) {
+  switch (Bitpix) {
+    case 8:
+      return TBYTE;
+    case 16:
+      return TSHORT;
+    case 32:
+      return TINT;
+    case 64:
+      return TLONGLONG;
+    case -32:
+      return TFLOAT;
+    default:
+      return TDOUBLE;
+  }
+}
+
+// Native samples of Size bytes each become big-endian, as a file stores them.
+void ToBigEndian(uint8_t* Bytes, size_t Count, size_t Size) {
+  if constexpr (std::endian::native == std::endian::big) return;
+  for (size_t I = 0; I < Count; ++I) std::reverse(Bytes + I * Size, Bytes + (I + 1) * Size);
+}
+
+}  // namespace
+
+void ReadFitsExtensionHeader(const std::string& FileName,
+                             std::shared_ptr<const std::vector<uint8_t>> File, ImageRecord& R,
+                             bool ShowMessages, const MessageSink& Sink) {
+  const std::string Name = BaseName(FileName);
+  auto Fault = [&](const std::string& Text) {
+    Refuse(R, "FITS file " + Name + Text, ShowMessages, Sink);
+  };
+  OpenFits F(FileName, File.get());
+  ImageShape Shape;
+  const int Hdu = *F ? FindImageHdu(F, Shape) : 0;
+  if (F.Status != 0) return Fault(" is not a correct image file! " + CfitsioText(F.Status));
+  if (Hdu == 0) return Fault(" is not a correct image file!");
+
+  // The primary header first, then the image's: the later card wins.
+  SetFitsDefaults(R);
+  FitsAxes Axes;
+  int Type = 0;
+  LONGLONG HeadStart = 0, DataStart = 0, DataEnd = 0;
+  if (fits_movabs_hdu(*F, 1, &Type, &F.Status) == 0 && ParseHduCards(F, Axes, R, false) &&
+      fits_movabs_hdu(*F, Hdu, &Type, &F.Status) == 0 && ParseHduCards(F, Axes, R, true))
+    fits_get_hduaddrll(*F, &HeadStart, &DataStart, &DataEnd, &F.Status);
+  if (F.Status != 0) return Fault(" is not a correct image file! " + CfitsioText(F.Status));
+
+  // The geometry as CFITSIO decodes it; a cube of one plane is a plain image.
+  Axes.Naxis = Shape.Naxis == 3 && Shape.Axes[2] == 1 ? 2 : Shape.Naxis;
+  Axes.Naxis3 = Shape.Naxis == 3 ? static_cast<int32_t>(Shape.Axes[2]) : 0;
+  Axes.Bitpix = Shape.Bitpix;
+  const bool Fits32 = Shape.Axes[0] <= INT32_MAX && Shape.Axes[1] <= INT32_MAX;
+  R.Width = Fits32 ? static_cast<int32_t>(Shape.Axes[0]) : -1;
+  R.Height = Fits32 ? static_cast<int32_t>(Shape.Axes[1]) : -1;
+  CompleteFitsKeywords(FileName, Axes, R);
+  if (!Fits32) {
+    R.DataSize = R.HeaderSize = 0;
+    return Fault(" is too large.");
+  }
+  const int64_t Cards = std::max<LONGLONG>(DataStart - HeadStart, 0) / FitsCardBytes;
+  if (!SizeFitsImage(Axes, Cards, R, Fault)) return;
+  R.ImageHdu = Hdu;
+  R.InflatedFile = std::move(File);
+}
+
+bool ReadFitsExtensionPixels(const ImageRecord& R, uint8_t* Target, std::string& Error) {
+  OpenFits F(R.FileName, R.InflatedFile.get());
+  ImageShape Shape;
+  int Type = 0;
+  if (*F && fits_movabs_hdu(*F, R.ImageHdu, &Type, &F.Status) == 0)
+    fits_get_img_paramll(*F, 3, &Shape.Bitpix, &Shape.Naxis, Shape.Axes, &F.Status);
+  const int64_t Samples = int64_t{R.Width} * R.Height * R.Channels;
+  const int Bytes = std::abs(Shape.Bitpix) / 8;
+  // The file may have changed since its header was read.
+  const bool Same = F.Status == 0 && Shape.Axes[0] == R.Width && Shape.Axes[1] == R.Height &&
+                    Bytes == R.BytesPerPixel && Samples * Bytes == R.DataSize;
+  if (F.Status == 0 && !Same) {
+    Error = "the file has changed";
+    return false;
+  }
+  int AnyNull = 0;
+  // Integer samples as stored: BZERO is added by the conversion, as for a plain file.
+  if (F.Status == 0 && Shape.Bitpix > 0) fits_set_bscale(*F, 1.0, 0.0, &F.Status);
+  if (F.Status == 0)
+    fits_read_img(*F, CfitsioTypeOf(Shape.Bitpix), 1, Samples, nullptr, Target, &AnyNull,
+                  &F.Status);
+  if (F.Status != 0) {
+    Error = CfitsioText(F.Status);
+    return false;
+  }
+  ToBigEndian(Target, static_cast<size_t>(Samples), static_cast<size_t>(Bytes));
+  return true;
+}
+
+}  // namespace obra::detail
