@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 namespace obra {
 
 // Compound extensions (".FITS.GZ") may be appended; the first entry is the default.
-const std::vector<std::string> BatchExtensions = {".FITS", ".FTS", ".FIT"};
+const std::vector<std::string> BatchExtensions = {".FITS",    ".FTS",    ".FIT", ".FITS.GZ",
+                                                  ".FTS.GZ",  ".FIT.GZ", ".FITS.FZ", ".FZ"};
 
 namespace {
 
@@ -79,9 +80,9 @@ std::string BatchOutputName(BatchNaming Naming, const std::string& Name, int32_t
                             int32_t Wavelength, const std::string& DateObs) {
   switch (Naming) {
     case BatchPrefix:
-      return "Proc_" + ReplaceExtension(Name, ".png");
+      return "Proc_" + ImageStem(Name) + ".png";
     case BatchSuffix:
-      return ReplaceExtension(Name, "_Proc.png");
+      return ImageStem(Name) + "_Proc.png";
     case BatchNumber:
       return Padded4(Number) + ".png";
     case BatchTime:

@@ -18,7 +18,7 @@ void TForm1::SpeedButtonExportClick() {
   R.Title = "Export 16-bit result as ...";
   R.Filters = {{"FITS - 16-bit result", {"*.fits", "*.fit", "*.fts"}}};
   R.InitialDir = S.SaveDialog1.InitialDir;
-  R.FileName = ReplaceExtension(S.ImageName, "_proc.fits");
+  R.FileName = ImageStem(S.ImageName) + "_proc.fits";
   R.DefaultSuffix = "fits";
   R.ConfirmOverwrite = true;
   const std::optional<FileAnswer> A = Dialogs_->SaveFile(R);

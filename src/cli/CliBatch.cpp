@@ -71,7 +71,7 @@ bool ParseBatchOption(const std::vector<std::string>& Args, size_t& I, BatchOpti
   if (A == "--if-exists" && Choose(V, IfExistsAnswers, O.IfExists)) return true;
   if (A == "--shard" && ParseShard(V, O)) return true;
   const char* Need = A == "--mask"        ? "a file mask"
-                     : A == "--ext"       ? ".FITS, .FTS or .FIT"
+                     : A == "--ext"       ? ".FITS, .FTS, .FIT or a compressed form (.FITS.GZ, .FITS.FZ, .FZ, ...)"
                      : A == "--mode"      ? "activate, full, full-scaled, roi or roi-scaled"
                      : A == "--naming"    ? "prefix, suffix, number or time"
                      : A == "--if-exists" ? "stop, skip or overwrite"
@@ -210,7 +210,7 @@ int RunBatch(const std::vector<std::string>& Args) {
 
 const std::string Usage =
     std::string(
-        "batch DIR [NAME...] [--mask M] [--ext .FITS|.FTS|.FIT] "
+        "batch DIR [NAME...] [--mask M] [--ext .FITS|.FTS|.FIT|.FITS.GZ|.FZ|...] "
         "[--mode activate|full|full-scaled|roi|roi-scaled] "
         "[--naming prefix|suffix|number|time] [--if-exists stop|skip|overwrite] "
         "[--shard I/N] ") +
