@@ -177,6 +177,10 @@ class ColumnDealer {
   void Reset(int32_t First, int32_t Width, int32_t Step);
   // The next band; Last < First when every column has been handed out.
   ColumnBand Next();
+  // How many bands there are in all.
+  int32_t Bands() const {
+    return (End_ - Next_.load(std::memory_order_relaxed) + Step_ - 1) / Step_;
+  }
 
  private:
   std::atomic<int32_t> Next_{0};
@@ -198,7 +202,9 @@ struct WorkerScratch {
 };
 // Sizes S for worker Index of Count (Job must be valid); throws std::bad_alloc.
 // With a Dealer, the worker takes its columns from it and its scratch covers
-// the whole rectangle; without, it runs the fixed band BandOf(Index, Count).
+// the whole rectangle (a worker with an Index past the dealer's band count
+// would never get one and stays empty); without, it runs the fixed band
+// BandOf(Index, Count).
 void PrepareWorker(const EqualizeJob& Job, int32_t Index, int32_t Count, EngineKind Kind,
                    EngineIsa Isa, WorkerScratch& S, ColumnDealer* Dealer = nullptr);
 // Runs one band of a prepared worker: the next dealt band, or the fixed band

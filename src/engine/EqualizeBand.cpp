@@ -79,6 +79,13 @@ int32_t DealStep(int32_t Width, int32_t Count) {
 void PrepareWorker(const EqualizeJob& Job, int32_t Index, int32_t Count, EngineKind Kind,
                    EngineIsa Isa, WorkerScratch& S, ColumnDealer* Dealer) {
   S.Kind = Kind;
+  if (Dealer && Index >= Dealer->Bands()) {
+    S.Dealer = nullptr;
+    S.Done = 0;
+    S.BandTaken = true;
+    S.Band = {};
+    return;
+  }
   S.Dealer = Dealer;
   S.Done = 0;
   S.BandTaken = false;
