@@ -2,8 +2,10 @@
 // OBRA.ini (KerSize 64): the reference against the production engine at the
 // same thread count over the whole 1024 x 1024 frame, the wall time of a
 // 4096 x 4096 frame (the TRACE image tiled 4 x 4, so its statistics are real),
-// and one thread of each instruction-set variant on a strip of columns.
-// The ratio of reference to production time is printed at the end.
+// one thread of each instruction-set variant on a strip of columns, one
+// against two threads, and the fixed split against the dealt one on the AIA
+// sample (dark border). The ratio of reference to production time is printed
+// at the end. --isa NAME (or OBRA_ISA=NAME) forces the production variant.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Activation.h"
@@ -32,22 +35,28 @@ struct Frame {
   NoiseKernelType Noise;
 };
 
+Frame LoadFrame(const char* Name) {
+  Frame T;
+  ImageRecord R;
+  LoadImageFile(std::string(OBRA_SHARED_DATA) + "/" + Name, R, T.Samples, 16, true, false, nullptr);
+  const IniStatus S = ReadIniFile(std::string(OBRA_SOURCE_DIR) + "/dist/OBRA.ini", T.P);
+  if (!R.Valid || S.Fatal || R.Channels != 1) return T;
+  BuildKernels(T.P, T.Kernel, T.Noise);
+  T.Width = R.Width;
+  T.Height = R.Height;
+  T.MinValue = R.MinValue;
+  T.MaxValue = R.MaxValue;
+  T.Ok = true;
+  return T;
+}
+
 const Frame& Trace() {
-  static const Frame F = [] {
-    Frame T;
-    ImageRecord R;
-    LoadImageFile(std::string(OBRA_SHARED_DATA) + "/trace_171_1998-05-19T22-21-43.fits", R,
-                  T.Samples, 16, true, false, nullptr);
-    const IniStatus S = ReadIniFile(std::string(OBRA_SOURCE_DIR) + "/dist/OBRA.ini", T.P);
-    if (!R.Valid || S.Fatal || R.Channels != 1) return T;
-    BuildKernels(T.P, T.Kernel, T.Noise);
-    T.Width = R.Width;
-    T.Height = R.Height;
-    T.MinValue = R.MinValue;
-    T.MaxValue = R.MaxValue;
-    T.Ok = true;
-    return T;
-  }();
+  static const Frame F = LoadFrame("trace_171_1998-05-19T22-21-43.fits");
+  return F;
+}
+
+const Frame& Aia() {
+  static const Frame F = LoadFrame("aia_193_2013-06-24T17-31-30_1024.fits");
   return F;
 }
 
@@ -79,8 +88,8 @@ EqualizeJob JobFor(const Frame& F, std::vector<uint16_t>& Out) {
 
 // Runs whole activations of Job and reports pixels per second, the thread
 // count and the largest scratch of one worker.
-void RunActivations(benchmark::State& State, const EqualizeJob& Job, EngineKind Kind) {
-  const int32_t Threads = ProcessorCount();
+void RunActivations(benchmark::State& State, const EqualizeJob& Job, EngineKind Kind,
+                    int32_t Threads = ProcessorCount()) {
   size_t Scratch = 0;
   for (auto _ : State) {
     Activation A;
@@ -120,6 +129,46 @@ void BM_Frame4096(benchmark::State& State) {
   RunActivations(State, JobFor(F, Out), EngineKind::Production);
 }
 BENCHMARK(BM_Frame4096)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// The production engine on the TRACE frame with 1 and with 2 threads.
+void BM_TraceThreads(benchmark::State& State) {
+  const Frame& F = Trace();
+  if (!F.Ok) return State.SkipWithError("TRACE image or dist/OBRA.ini not readable");
+  std::vector<uint16_t> Out;
+  RunActivations(State, JobFor(F, Out), EngineKind::Production,
+                 static_cast<int32_t>(State.range(0)));
+}
+BENCHMARK(BM_TraceThreads)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
+// The AIA sample at 2 threads: fixed equal bands (split 0) against the dealt
+// bands of an activation (split 1).
+void BM_AiaSplit(benchmark::State& State) {
+  const Frame& F = Aia();
+  if (!F.Ok) return State.SkipWithError("AIA sample or dist/OBRA.ini not readable");
+  std::vector<uint16_t> Out;
+  const EqualizeJob Job = JobFor(F, Out);
+  if (State.range(0) == 1) return RunActivations(State, Job, EngineKind::Production, 2);
+  const detail::EngineIsa Isa = detail::ChosenIsa(Job);
+  for (auto _ : State) {
+    std::atomic<int32_t> P0{0}, P1{0};
+    std::thread T([&] { detail::EqualizeBandIsa(Job, 0, 2, P0, EngineKind::Production, Isa); });
+    detail::EqualizeBandIsa(Job, 1, 2, P1, EngineKind::Production, Isa);
+    T.join();
+  }
+}
+BENCHMARK(BM_AiaSplit)
+    ->ArgName("split")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 // One worker of one variant over 64 columns of the frame's middle.
 void BM_TraceStripIsa(benchmark::State& State) {
@@ -161,11 +210,49 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 };
 
+// Takes "--isa NAME" or "--isa=NAME" out of the arguments and forces that
+// variant; false when it is unknown or not supported here.
+bool TakeIsaOption(int& argc, char** argv) {
+  int Out = 1;
+  for (int I = 1; I < argc; ++I) {
+    std::string A = argv[I];
+    std::string Name;
+    if (A == "--isa" && I + 1 < argc)
+      Name = argv[++I];
+    else if (A.rfind("--isa=", 0) == 0)
+      Name = A.substr(6);
+    else {
+      argv[Out++] = argv[I];
+      continue;
+    }
+    const std::optional<detail::EngineIsa> Isa = detail::ParseIsa(Name);
+    if (!Isa || !detail::IsaSupported(*Isa)) {
+      std::fprintf(stderr, "EngineBench: this processor does not run the variant %s\n",
+                   Name.c_str());
+      return false;
+    }
+    detail::ForceIsa(*Isa);
+  }
+  argc = Out;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!TakeIsaOption(argc, argv)) return 1;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (Trace().Ok) {
+    std::vector<uint16_t> Out;
+    const EqualizeJob Job = JobFor(Trace(), Out);
+    const std::array<double, 3> Ns = detail::TimeVariants(Job);
+    std::printf("Strip timing (ns/pixel):");
+    for (detail::EngineIsa Isa : detail::AllIsas)
+      if (Ns[static_cast<int>(Isa)] > 0)
+        std::printf(" %s %.0f", detail::IsaName(Isa), Ns[static_cast<int>(Isa)]);
+    std::printf("; production runs use %s\n", detail::IsaName(detail::ChosenIsa(Job)));
+  }
   RatioReporter Reporter;
   benchmark::RunSpecifiedBenchmarks(&Reporter);
   const auto Ref = Reporter.Seconds.find("BM_TraceFrame/Reference/iterations:1/real_time");

@@ -1,5 +1,7 @@
 // obra-cli equalize FILE -o OUT.act [--roi L,T,W,H] [--threads N]
-// [--engine reference|production]: the activation of the window without it.
+// [--engine reference|production] [--isa baseline|avx2|avx512]: the
+// activation of the window without it; --isa forces the production variant
+// (else the fastest one measured, or the one OBRA_ISA names).
 // The image is loaded as the window opens it, the configuration is read from
 // beside the executable, and the equalized frame (0 outside the rectangle) is
 // written as a 16-bit grey TIFF.
@@ -8,6 +10,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "Activation.h"
 #include "AdaptiveEQ.h"
 #include "Cli.h"
+#include "EngineDetail.h"
 #include "IOGraphics.h"
 #include "IniFile.h"
 #include "TIFformat.h"
@@ -24,7 +28,7 @@ namespace {
 
 constexpr const char* Usage =
     "equalize FILE -o OUT.act [--roi LEFT,TOP,WIDTH,HEIGHT] [--threads N] "
-    "[--engine reference|production]";
+    "[--engine reference|production] [--isa baseline|avx2|avx512]";
 
 bool ParseInt(std::string_view Text, int32_t& Value) {
   const char* End = Text.data() + Text.size();
@@ -104,6 +108,12 @@ int RunEqualize(const std::vector<std::string>& Args) {
         Kind = EngineKind::Production;
       else
         return Fail("unknown engine " + E, 2);
+    } else if (A == "--isa" && HasValue) {
+      const std::optional<detail::EngineIsa> Isa = detail::ParseIsa(Args[++I]);
+      if (!Isa) return Fail("unknown instruction set " + Args[I], 2);
+      if (!detail::IsaSupported(*Isa))
+        return Fail("this processor does not run the " + Args[I] + " variant", 2);
+      detail::ForceIsa(*Isa);
     } else if (!A.empty() && A[0] != '-' && File.empty()) {
       File = A;
     } else {

@@ -35,12 +35,14 @@ bool Activation::StartWorkers(const EqualizeJob& Job, int32_t ThreadCount, Engin
   }
   // All scratch is sized here, on the starting thread, so that a shortage is
   // a failed start rather than a worker that dies or never finishes.
-  const detail::EngineIsa Isa = detail::BestIsa();
+  // Workers take their columns in small bands from one dealer.
+  const detail::EngineIsa Isa = detail::ChosenIsa(Job_);
+  Dealer_.Reset(Job_.RoiLeft, Job_.RoiWidth, detail::DealStep(Job_.RoiWidth, Count_));
   try {
     Scratch_.clear();
     Scratch_.resize(Count_);
     for (int32_t I = 0; I < Count_; ++I)
-      detail::PrepareWorker(Job_, I, Count_, Kind, Isa, Scratch_[I]);
+      detail::PrepareWorker(Job_, I, Count_, Kind, Isa, Scratch_[I], &Dealer_);
   } catch (const std::bad_alloc&) {
     Scratch_.clear();
     return false;

@@ -7,7 +7,9 @@
 //    image buffers stay the caller's: they must stay unchanged and alive until
 //    Wait() or destruction, so an Activation is destroyed before the buffers
 //    it reads (declare it after them).
-//  - Workers take no locks. Each stores its finished-column count with
+//  - Workers take no locks. They take their columns in small bands from a
+//    shared counter, so the workers finish together however the cost of the
+//    columns is spread. Each stores its finished-column count with
 //    release order; WorkerProgress() loads them with acquire order, so a sum
 //    equal to RoiWidth means every output sample is visible to the caller.
 //  - Destroying a running Activation asks the workers to stop after their
@@ -64,6 +66,7 @@ class Activation {
   int32_t Count_ = 0;
   std::array<int32_t, MaxThreads> ThreadIndex_{};
   std::array<std::atomic<int32_t>, MaxThreads> ThreadProgress_{};
+  detail::ColumnDealer Dealer_;
   std::vector<detail::WorkerScratch> Scratch_;
   std::vector<std::thread> Threads_;
   std::atomic<bool> Stop_{false};

@@ -11,8 +11,11 @@
 //    wider instruction set than the processor runs.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "AdaptiveEQ.h"
@@ -35,6 +38,25 @@ bool IsaSupported(EngineIsa Isa);
 EngineIsa BestIsa();
 // Pixels of one column the variant for Isa processes together.
 int32_t IsaLanes(EngineIsa Isa);
+// Every variant, narrowest first, and their names: "baseline", "avx2", "avx512".
+inline constexpr std::array<EngineIsa, 3> AllIsas = {EngineIsa::Baseline, EngineIsa::Avx2,
+                                                     EngineIsa::Avx512};
+const char* IsaName(EngineIsa Isa);
+// The variant called Name, if any.
+std::optional<EngineIsa> ParseIsa(std::string_view Name);
+
+// The variant production runs use: the one forced by ForceIsa; else the one
+// the environment variable OBRA_ISA names, when this processor runs it; else
+// the one that ran fastest on a strip of the first job with image data,
+// measured once per process (BestIsa until then). Thread-safe.
+EngineIsa ChosenIsa(const EqualizeJob& Job);
+// Forces Isa (which must be supported) for every later run of this process;
+// nullopt returns to the automatic choice.
+void ForceIsa(std::optional<EngineIsa> Isa);
+// Nanoseconds per pixel of each supported variant (index: the enum's value,
+// 0 when not supported or not measurable) on a strip of a few columns from
+// the middle of Job's image, the best of two runs after a warm-up.
+std::array<double, 3> TimeVariants(const EqualizeJob& Job);
 
 // Smallest and largest non-zero sample of a block; Max is 0 when it has none.
 struct ValueRange {
@@ -66,8 +88,9 @@ struct ReferenceScratch {
   int32_t ClearLo = 0, ClearHi = -1;
 };
 void PrepareReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch& S);
+// Both engines store Done plus the columns of Band finished so far in Progress.
 void RunReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch& S,
-                  std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop);
+                  std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done = 0);
 
 // ---- Production engine ----------------------------------------------------------
 // What the column procedure of one instruction set reads and writes; all
@@ -130,6 +153,7 @@ struct ProductionScratch {
   int32_t Groups = 1, SideRows = 0;
   size_t BinsStride = 0;
   int32_t RowBase = 0, Rows = 0, RingStride = 0;
+  int32_t NextColumn = -1;  // the column after the last one run
   std::vector<float> Bins, Side, Weights;
   std::vector<int32_t> TFirst, TLast;
   std::vector<uint16_t> Ring, RowMinM1, RowMax, ColLo, ColHi;
@@ -138,20 +162,57 @@ struct ProductionScratch {
 };
 void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
                        ProductionScratch& S);
+// A band starting at the column after the last one run continues the ring
+// instead of refilling it.
 void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S,
-                   std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop);
+                   std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done = 0);
 
 // ---- Workers ----------------------------------------------------------------------
+// Hands the columns of a rectangle out in bands of Step columns, left to
+// right, to whichever worker asks next, so that a worker whose columns are
+// cheap (off the disc) takes more of them. Which worker computes a column
+// changes none of its samples. Next is thread-safe; Reset is not.
+class ColumnDealer {
+ public:
+  void Reset(int32_t First, int32_t Width, int32_t Step);
+  // The next band; Last < First when every column has been handed out.
+  ColumnBand Next();
+  // How many bands there are in all.
+  int32_t Bands() const {
+    return (End_ - Next_.load(std::memory_order_relaxed) + Step_ - 1) / Step_;
+  }
+
+ private:
+  std::atomic<int32_t> Next_{0};
+  int32_t End_ = 0, Step_ = 1;
+};
+// Band width for Count workers over Width columns: small enough that the
+// last band leaves the other workers idle only briefly, large enough that
+// refilling a production worker's ring (2 x R columns) costs little.
+int32_t DealStep(int32_t Width, int32_t Count);
+
 struct WorkerScratch {
   EngineKind Kind = EngineKind::Production;
-  ColumnBand Band;
+  ColumnBand Band;  // the fixed band, or the whole rectangle when dealt
+  ColumnDealer* Dealer = nullptr;
+  int32_t Done = 0;        // columns finished by this worker
+  bool BandTaken = false;  // the fixed band has been run
   ReferenceScratch Reference;
   ProductionScratch Production;
 };
 // Sizes S for worker Index of Count (Job must be valid); throws std::bad_alloc.
+// With a Dealer, the worker takes its columns from it and its scratch covers
+// the whole rectangle (a worker with an Index past the dealer's band count
+// would never get one and stays empty); without, it runs the fixed band
+// BandOf(Index, Count).
 void PrepareWorker(const EqualizeJob& Job, int32_t Index, int32_t Count, EngineKind Kind,
-                   EngineIsa Isa, WorkerScratch& S);
-// Runs a prepared worker to the end of its band or until *Stop.
+                   EngineIsa Isa, WorkerScratch& S, ColumnDealer* Dealer = nullptr);
+// Runs one band of a prepared worker: the next dealt band, or the fixed band
+// on the first call. Progress gets S.Done after each column. False when no
+// band was left or *Stop was set.
+bool RunNextBand(const EqualizeJob& Job, WorkerScratch& S, std::atomic<int32_t>& Progress,
+                 const std::atomic<bool>* Stop);
+// Runs a prepared worker until its columns are done or *Stop.
 void RunWorker(const EqualizeJob& Job, WorkerScratch& S, std::atomic<int32_t>& Progress,
                const std::atomic<bool>* Stop);
 // EqualizeBand with the production variant for Isa (which must be supported).

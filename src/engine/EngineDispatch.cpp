@@ -1,5 +1,17 @@
 // Run-time choice of the production engine's instruction set. The variants
 // are compiled with their own flags; the program itself stays baseline x86-64.
+//
+// What a processor supports does not say what runs fastest on it: a core that
+// executes 512-bit operations in two halves can run the 16-lane variant slower
+// than the 8-lane one, whose bin rows also take half the cache. So the choice
+// is measured: each supported variant equalizes the same strip of a few
+// columns (a few milliseconds in all) before the first run, and the fastest
+// is kept for the process.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+
 #include "EngineDetail.h"
 
 namespace obra::detail {
@@ -34,6 +46,128 @@ int32_t IsaLanes(EngineIsa Isa) {
       break;
   }
   return 4;
+}
+
+const char* IsaName(EngineIsa Isa) {
+  switch (Isa) {
+    case EngineIsa::Avx2:
+      return "avx2";
+    case EngineIsa::Avx512:
+      return "avx512";
+    case EngineIsa::Baseline:
+      break;
+  }
+  return "baseline";
+}
+
+std::optional<EngineIsa> ParseIsa(std::string_view Name) {
+  for (EngineIsa Isa : AllIsas)
+    if (Name == IsaName(Isa)) return Isa;
+  return std::nullopt;
+}
+
+namespace {
+
+// Columns and rows of the timed strip: about 500 pixels per run.
+constexpr int32_t StripColumns = 4, StripRows = 128;
+
+struct Choice {
+  std::mutex Lock;
+  std::optional<EngineIsa> Forced, Measured;
+};
+Choice& TheChoice() {
+  static Choice C;
+  return C;
+}
+
+// The strip and its neighbourhoods from the middle of Job's image, as a job of its own.
+struct Strip {
+  std::vector<uint16_t> Input, Output;
+  EqualizeJob Job;
+};
+Strip StripOf(const EqualizeJob& Job) {
+  Strip S;
+  const int32_t R = Job.KerSize;
+  const int32_t Cw = std::min(StripColumns, Job.Width), Rh = std::min(StripRows, Job.Height);
+  const int32_t X0 = (Job.Width - Cw) / 2, Y0 = (Job.Height - Rh) / 2;
+  const int32_t Left = std::max(0, X0 - R), Right = std::min(Job.Width, X0 + Cw + R);
+  const int32_t Top = std::max(0, Y0 - R), Bottom = std::min(Job.Height, Y0 + Rh + R);
+  const int32_t W = Right - Left, H = Bottom - Top;
+  S.Input.resize(static_cast<size_t>(W) * H);
+  for (int32_t Y = 0; Y < H; ++Y)
+    std::copy_n(Job.Input + static_cast<size_t>(Top + Y) * Job.Width + Left, W,
+                S.Input.begin() + static_cast<ptrdiff_t>(Y) * W);
+  S.Output.assign(S.Input.size(), 0);
+  S.Job = Job;
+  S.Job.Input = S.Input.data();
+  S.Job.Output = S.Output.data();
+  S.Job.Width = W;
+  S.Job.Height = H;
+  S.Job.RoiLeft = X0 - Left;
+  S.Job.RoiTop = Y0 - Top;
+  S.Job.RoiWidth = Cw;
+  S.Job.RoiHeight = Rh;
+  return S;
+}
+
+std::optional<EngineIsa> FromEnvironment() {
+  const char* Name = std::getenv("OBRA_ISA");
+  if (!Name) return std::nullopt;
+  const std::optional<EngineIsa> Isa = ParseIsa(Name);
+  if (Isa && IsaSupported(*Isa)) return Isa;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::array<double, 3> TimeVariants(const EqualizeJob& Job) {
+  std::array<double, 3> Ns{};
+  if (!ValidJob(Job) || !Job.Input || Job.Width < 1 || Job.Height < 1) return Ns;
+  Strip S = StripOf(Job);
+  const ColumnBand Band{S.Job.RoiLeft, S.Job.RoiLeft + S.Job.RoiWidth - 1};
+  std::array<ProductionScratch, 3> Scratch;
+  for (EngineIsa Isa : AllIsas)
+    if (IsaSupported(Isa)) PrepareProduction(S.Job, Band, Isa, Scratch[static_cast<int>(Isa)]);
+  // A warm-up run, then the variants in turn, so that a disturbance from
+  // other programs does not fall on one variant only.
+  const double Pixels = static_cast<double>(S.Job.RoiWidth) * S.Job.RoiHeight;
+  for (int32_t Round = 0; Round < 3; ++Round) {
+    for (EngineIsa Isa : AllIsas) {
+      if (!IsaSupported(Isa)) continue;
+      std::atomic<int32_t> Progress{0};
+      const auto T0 = std::chrono::steady_clock::now();
+      RunProduction(S.Job, Band, Scratch[static_cast<int>(Isa)], Progress, nullptr);
+      const std::chrono::duration<double, std::nano> T = std::chrono::steady_clock::now() - T0;
+      double& Best = Ns[static_cast<int>(Isa)];
+      if (Round == 1 || (Round > 1 && T.count() / Pixels < Best)) Best = T.count() / Pixels;
+    }
+  }
+  return Ns;
+}
+
+EngineIsa ChosenIsa(const EqualizeJob& Job) {
+  Choice& C = TheChoice();
+  std::lock_guard<std::mutex> Guard(C.Lock);
+  if (C.Forced) return *C.Forced;
+  static const std::optional<EngineIsa> Named = FromEnvironment();
+  if (Named) return *Named;
+  if (C.Measured) return *C.Measured;
+  const std::array<double, 3> Ns = TimeVariants(Job);
+  // Widest first, so that a tie keeps the wider variant.
+  std::optional<EngineIsa> Fastest;
+  for (auto It = AllIsas.rbegin(); It != AllIsas.rend(); ++It) {
+    const double T = Ns[static_cast<int>(*It)];
+    if (T > 0 && (!Fastest || T < Ns[static_cast<int>(*Fastest)])) Fastest = *It;
+  }
+  if (!Fastest) return BestIsa();  // nothing to measure on yet
+  C.Measured = Fastest;
+  return *Fastest;
+}
+
+void ForceIsa(std::optional<EngineIsa> Isa) {
+  Choice& C = TheChoice();
+  std::lock_guard<std::mutex> Guard(C.Lock);
+  C.Forced = Isa;
 }
 
 }  // namespace obra::detail

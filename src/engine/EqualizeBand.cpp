@@ -1,5 +1,5 @@
-// The band split, job checks and the single-threaded worker entry shared by
-// both engines.
+// The band split, the dealt split, job checks and the worker entries shared
+// by both engines.
 #include <algorithm>
 #include <cstddef>
 
@@ -58,22 +58,71 @@ ValueRange NonZeroRange(const EqualizeJob& Job, int32_t ColFirst, int32_t ColLas
   return V;
 }
 
+void ColumnDealer::Reset(int32_t First, int32_t Width, int32_t Step) {
+  Next_.store(First, std::memory_order_relaxed);
+  End_ = First + std::max(Width, 0);
+  Step_ = std::max(Step, 1);
+}
+
+ColumnBand ColumnDealer::Next() {
+  // Each worker asks at most once after the end, so the counter stays far
+  // from overflow (End_ <= MaxSide).
+  const int32_t First = Next_.fetch_add(Step_, std::memory_order_relaxed);
+  if (First >= End_) return {};
+  return {First, std::min(End_, First + Step_) - 1};
+}
+
+int32_t DealStep(int32_t Width, int32_t Count) {
+  return std::clamp(Width / (16 * std::max(Count, 1)), 4, 32);
+}
+
 void PrepareWorker(const EqualizeJob& Job, int32_t Index, int32_t Count, EngineKind Kind,
-                   EngineIsa Isa, WorkerScratch& S) {
+                   EngineIsa Isa, WorkerScratch& S, ColumnDealer* Dealer) {
   S.Kind = Kind;
-  S.Band = BandOf(Job, Index, Count);
+  if (Dealer && Index >= Dealer->Bands()) {
+    S.Dealer = nullptr;
+    S.Done = 0;
+    S.BandTaken = true;
+    S.Band = {};
+    return;
+  }
+  S.Dealer = Dealer;
+  S.Done = 0;
+  S.BandTaken = false;
+  S.Band =
+      Dealer ? ColumnBand{Job.RoiLeft, Job.RoiLeft + Job.RoiWidth - 1} : BandOf(Job, Index, Count);
   if (Kind == EngineKind::Reference)
     PrepareReference(Job, S.Band, S.Reference);
   else
     PrepareProduction(Job, S.Band, Isa, S.Production);
 }
 
+bool RunNextBand(const EqualizeJob& Job, WorkerScratch& S, std::atomic<int32_t>& Progress,
+                 const std::atomic<bool>* Stop) {
+  if (Stop && Stop->load(std::memory_order_relaxed)) return false;
+  ColumnBand Band;
+  if (S.Dealer) {
+    Band = S.Dealer->Next();
+  } else if (!S.BandTaken) {
+    Band = S.Band;
+    S.BandTaken = true;
+  }
+  if (Band.Last < Band.First) return false;
+  if (S.Kind == EngineKind::Reference)
+    RunReference(Job, Band, S.Reference, Progress, Stop, S.Done);
+  else
+    RunProduction(Job, Band, S.Production, Progress, Stop, S.Done);
+  // Only this worker stores its progress.
+  const int32_t Now = Progress.load(std::memory_order_relaxed);
+  const bool Finished = Now - S.Done == Band.Last - Band.First + 1;
+  S.Done = Now;
+  return Finished && S.Dealer;
+}
+
 void RunWorker(const EqualizeJob& Job, WorkerScratch& S, std::atomic<int32_t>& Progress,
                const std::atomic<bool>* Stop) {
-  if (S.Kind == EngineKind::Reference)
-    RunReference(Job, S.Band, S.Reference, Progress, Stop);
-  else
-    RunProduction(Job, S.Band, S.Production, Progress, Stop);
+  while (RunNextBand(Job, S, Progress, Stop)) {
+  }
 }
 
 void EqualizeBandIsa(const EqualizeJob& Job, int32_t Index, int32_t Count,
@@ -89,7 +138,7 @@ void EqualizeBandIsa(const EqualizeJob& Job, int32_t Index, int32_t Count,
 
 void EqualizeBand(const EqualizeJob& Job, int32_t Index, int32_t Count,
                   std::atomic<int32_t>& Progress, EngineKind Kind, const std::atomic<bool>* Stop) {
-  detail::EqualizeBandIsa(Job, Index, Count, Progress, Kind, detail::BestIsa(), Stop);
+  detail::EqualizeBandIsa(Job, Index, Count, Progress, Kind, detail::ChosenIsa(Job), Stop);
 }
 
 }  // namespace obra

@@ -137,7 +137,7 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
 }
 
 void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S,
-                   std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop) {
+                   std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done) {
   if (Band.Last < Band.First) return;
   const int32_t R = Job.KerSize;
   ColumnJob C;
@@ -170,13 +170,17 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
   C.ColHi = S.ColHi.data();
   const ColumnFn Column = ColumnProcedure(S.Isa);
 
-  for (int32_t X = std::max(0, Band.First - R); X <= std::min(Job.Width - 1, Band.First + R); ++X)
-    FillRingColumn(Job, S, Ring, X);
+  // The ring holds X - R .. X + R - 1 when the band continues the last one.
+  const bool Continues = Band.First == S.NextColumn;
+  if (!Continues)
+    for (int32_t X = std::max(0, Band.First - R); X < std::min(Job.Width, Band.First + R); ++X)
+      FillRingColumn(Job, S, Ring, X);
   for (int32_t X = Band.First; X <= Band.Last; ++X) {
     if (Stop && Stop->load(std::memory_order_relaxed)) return;
-    if (X > Band.First && X + R < Job.Width) FillRingColumn(Job, S, Ring, X + R);
+    if (X + R < Job.Width) FillRingColumn(Job, S, Ring, X + R);
     if (Job.RoiHeight > 0) Column(C, X);
-    Progress.store(X - Band.First + 1, std::memory_order_release);
+    S.NextColumn = X + 1;
+    Progress.store(Done + X - Band.First + 1, std::memory_order_release);
   }
 }
 

@@ -37,7 +37,7 @@ void PrepareReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch&
 }
 
 void RunReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch& S,
-                  std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop) {
+                  std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done) {
   const int32_t R = Job.KerSize, N = Job.NoiseHalfLength;
   const int32_t W = Job.Width, H = Job.Height;
   const KernelTableType& Kernel = *Job.Kernel;
@@ -72,7 +72,7 @@ void RunReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch& S,
       }
       Job.Output[static_cast<size_t>(Y) * W + X] = O;
     }
-    Progress.store(X - Band.First + 1, std::memory_order_release);
+    Progress.store(Done + X - Band.First + 1, std::memory_order_release);
   }
 }
 

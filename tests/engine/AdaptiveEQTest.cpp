@@ -51,20 +51,32 @@ Tables RandomTables(std::mt19937& Rng, int32_t NRSigma) {
   return T;
 }
 
-// Every production variant this processor runs against the reference.
+// Where the first sample of Got differs from Want (Want.size() when none).
+size_t FirstMismatch(const std::vector<uint16_t>& Want, const std::vector<uint16_t>& Got) {
+  return std::mismatch(Want.begin(), Want.end(), Got.begin()).first - Want.begin();
+}
+
+// Every production variant this processor runs against the reference, with
+// the fixed split of Count workers and with bands of 1 and 3 columns dealt
+// to 2 workers in turn.
 void ExpectProductionMatches(const EqualizeJob& Job, const std::vector<uint16_t>& Prefill,
                              int32_t Count = 1) {
   const std::vector<uint16_t> Want = RunInto(Job, Prefill, EngineKind::Reference);
-  for (EngineIsa Isa : {EngineIsa::Baseline, EngineIsa::Avx2, EngineIsa::Avx512}) {
+  for (EngineIsa Isa : detail::AllIsas) {
     if (!detail::IsaSupported(Isa)) continue;
-    std::vector<uint16_t> Got = Prefill;
-    EqualizeJob J = Job;
-    J.Output = Got.data();
-    EXPECT_EQ(RunAll(J, EngineKind::Production, Count, Isa), Job.RoiWidth);
-    const size_t First = std::mismatch(Want.begin(), Want.end(), Got.begin()).first - Want.begin();
-    ASSERT_EQ(First, Want.size()) << "isa " << int(Isa) << " at " << First % Job.Width << ","
-                                  << First / Job.Width << " R=" << Job.KerSize
-                                  << " N=" << Job.NoiseHalfLength;
+    for (int32_t Step : {0, 1, 3}) {
+      std::vector<uint16_t> Got = Prefill;
+      EqualizeJob J = Job;
+      J.Output = Got.data();
+      if (Step == 0)
+        EXPECT_EQ(RunAll(J, EngineKind::Production, Count, Isa), Job.RoiWidth);
+      else
+        EXPECT_EQ(RunDealt(J, EngineKind::Production, 2, Step, Isa), Job.RoiWidth);
+      const size_t First = FirstMismatch(Want, Got);
+      ASSERT_EQ(First, Want.size())
+          << detail::IsaName(Isa) << " step " << Step << " at " << First % Job.Width << ","
+          << First / Job.Width << " R=" << Job.KerSize << " N=" << Job.NoiseHalfLength;
+    }
   }
 }
 
@@ -211,6 +223,13 @@ TEST(Equalize, OnlyTheRectangleIsWrittenAndProgressCountsItsColumns) {
         EXPECT_EQ(RunAll(WithRoi(JobFor(Flat, Out, T, 1, 2), {0, 0, RoiWidth, 3}), Kind, Count),
                   RoiWidth)
             << RoiWidth << "/" << Count;
+    // Dealt bands too, the last one cut at the rectangle's edge.
+    for (int32_t RoiWidth : {0, 1, 5, 63, 70})
+      for (int32_t Step : {1, 4, 32})
+        EXPECT_EQ(RunDealt(WithRoi(JobFor(Flat, Out, T, 1, 2), {0, 0, RoiWidth, 3}), Kind, 3, Step,
+                           detail::BestIsa()),
+                  RoiWidth)
+            << RoiWidth << "/" << Step;
   }
   // Equal bands, the remainder to the last worker; the others may be empty.
   EqualizeJob J;
@@ -221,6 +240,42 @@ TEST(Equalize, OnlyTheRectangleIsWrittenAndProgressCountsItsColumns) {
     EXPECT_EQ(std::pair(BandOf(J, Index, Count).First, BandOf(J, Index, Count).Last),
               std::pair(First, Last));
   }
+}
+
+TEST(Equalize, TheDealerHandsOutEachColumnOnceInOrder) {
+  detail::ColumnDealer D;
+  D.Reset(10, 11, 4);
+  std::vector<std::pair<int32_t, int32_t>> Got;
+  for (ColumnBand B = D.Next(); B.Last >= B.First; B = D.Next()) Got.emplace_back(B.First, B.Last);
+  EXPECT_EQ(Got, (std::vector<std::pair<int32_t, int32_t>>{{10, 13}, {14, 17}, {18, 20}}));
+  EXPECT_LT(D.Next().Last, D.Next().First);
+  D.Reset(0, 0, 4);
+  EXPECT_LT(D.Next().Last, D.Next().First);
+  // Bands stay between 4 and 32 columns.
+  EXPECT_EQ(detail::DealStep(1024, 2), 32);
+  EXPECT_EQ(detail::DealStep(100, 2), 4);
+  EXPECT_EQ(detail::DealStep(0, 64), 4);
+}
+
+TEST(Equalize, VariantsAreNamedForcedAndTimed) {
+  for (EngineIsa Isa : detail::AllIsas) EXPECT_EQ(detail::ParseIsa(detail::IsaName(Isa)), Isa);
+  EXPECT_EQ(detail::ParseIsa("avx"), std::nullopt);
+  const Tables T = ShippedLike(10);
+  std::mt19937 Rng(3);
+  const Image In = RandomImage(Rng, 40, 150, false);
+  std::vector<uint16_t> Out;
+  const EqualizeJob J = JobFor(In, Out, T, 8, 20);
+  const std::array<double, 3> Ns = detail::TimeVariants(J);
+  for (EngineIsa Isa : detail::AllIsas)
+    EXPECT_EQ(Ns[static_cast<int>(Isa)] > 0, detail::IsaSupported(Isa)) << detail::IsaName(Isa);
+  // The automatic choice is a supported variant; a forced one wins until released.
+  EXPECT_TRUE(detail::IsaSupported(detail::ChosenIsa(J)));
+  detail::ForceIsa(EngineIsa::Baseline);
+  EXPECT_EQ(detail::ChosenIsa(J), EngineIsa::Baseline);
+  detail::ForceIsa(std::nullopt);
+  EXPECT_TRUE(detail::IsaSupported(detail::ChosenIsa(J)));
+  // Nothing to time on an empty image.
+  EXPECT_EQ(detail::TimeVariants(EqualizeJob{}), (std::array<double, 3>{}));
 }
 
 TEST(Equalize, StopFlagAndInvalidJobsWriteNothing) {

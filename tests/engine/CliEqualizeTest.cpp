@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "../TestSupport.h"
+#include "EngineDetail.h"
 #include "EngineFixtures.h"
 #include "IniFile.h"
 
@@ -42,6 +43,14 @@ TEST_F(CliEqualize, WritesTheRectangleAsTheEngineComputesIt) {
   EXPECT_NE(R.Err.find("Processing     100 %\n"), std::string::npos) << R.Err;
   ASSERT_EQ(Equalize("-o " + Ref + " --roi 5,4,20,18 --engine reference --threads 1").Status, 0);
   EXPECT_EQ(ReadBytes(Prod), ReadBytes(Ref));
+  // Every variant this processor runs, forced, writes the same file.
+  for (detail::EngineIsa Isa : detail::AllIsas) {
+    if (!detail::IsaSupported(Isa)) continue;
+    const std::string Forced = Dir.File(std::string("f_") + detail::IsaName(Isa) + ".act");
+    ASSERT_EQ(Equalize("-o " + Forced + " --roi 5,4,20,18 --isa " + detail::IsaName(Isa)).Status,
+              0);
+    EXPECT_EQ(ReadBytes(Forced), ReadBytes(Ref)) << detail::IsaName(Isa);
+  }
 
   // The same run through the engine, with the configuration beside obra-cli;
   // 0 outside the rectangle.
@@ -68,9 +77,15 @@ TEST_F(CliEqualize, FailuresExitNonZeroWithAMessage) {
   R = Equalize("-o " + Out + " --roi 30,0,11,5");
   EXPECT_EQ(R.Status, 2);
   EXPECT_NE(R.Err.find("rectangle"), std::string::npos);
-  for (const char* Bad : {" --roi 1,2,3", " --threads 0", " --engine fast"})
+  for (const char* Bad : {" --roi 1,2,3", " --threads 0", " --engine fast", " --isa sse9"})
     EXPECT_EQ(Equalize("-o " + Out + Bad).Status, 2) << Bad;
   EXPECT_EQ(Equalize("").Status, 2);
+  for (detail::EngineIsa Isa : detail::AllIsas)
+    if (!detail::IsaSupported(Isa)) {
+      R = Equalize("-o " + Out + " --isa " + detail::IsaName(Isa));
+      EXPECT_EQ(R.Status, 2);
+      EXPECT_NE(R.Err.find("does not run"), std::string::npos);
+    }
   R = Equalize("-o " + Dir.File("no/such/dir/x.act"));
   EXPECT_EQ(R.Status, 1);
   EXPECT_NE(R.Err.find("cannot write"), std::string::npos);

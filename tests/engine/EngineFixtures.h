@@ -75,6 +75,26 @@ inline int32_t RunAll(const EqualizeJob& Job, EngineKind Kind, int32_t Count = 1
   return Sum;
 }
 
+// Runs Count workers of Job on one dealer of Step-column bands, one band each
+// in turn (so that consecutive bands go to different workers and a worker's
+// bands both continue and skip); returns the progress sum.
+inline int32_t RunDealt(const EqualizeJob& Job, EngineKind Kind, int32_t Count, int32_t Step,
+                        detail::EngineIsa Isa) {
+  detail::ColumnDealer Dealer;
+  Dealer.Reset(Job.RoiLeft, Job.RoiWidth, Step);
+  std::vector<detail::WorkerScratch> S(Count);
+  std::vector<std::atomic<int32_t>> P(Count);
+  for (int32_t I = 0; I < Count; ++I)
+    detail::PrepareWorker(Job, I, Count, Kind, Isa, S[I], &Dealer);
+  for (bool Any = true; Any;) {
+    Any = false;
+    for (int32_t I = 0; I < Count; ++I) Any |= detail::RunNextBand(Job, S[I], P[I], nullptr);
+  }
+  int32_t Sum = 0;
+  for (int32_t I = 0; I < Count; ++I) Sum += P[I].load();
+  return Sum;
+}
+
 // Job run into a copy of Prefill (taken once every argument is evaluated, so
 // RunInto(JobFor(In, Out, ...), Out, ...) sees the filled Out).
 inline std::vector<uint16_t> RunInto(EqualizeJob Job, const std::vector<uint16_t>& Prefill,
