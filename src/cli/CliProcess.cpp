@@ -4,8 +4,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
-#include <thread>
 
 #include "Cli.h"
 #include "Global.h"
@@ -119,8 +119,10 @@ void MoveSlider(TrackBarState& Bar, int32_t Wanted, const char* Name,
   Change(Global, Wanted, false);
 }
 
-void ShowProgress(int32_t Done, int32_t Total) {
-  const std::string Text = ProgressText(Done, Total);
+// The progress text and the estimated time left: a bar on a terminal, else
+// one line per poll.
+void ShowProgress(int32_t Done, int32_t Total, double SecondsLeft) {
+  const std::string Text = ProgressText(Done, Total) + "  " + EtaText(SecondsLeft);
   if (isatty(STDERR_FILENO)) {
     const int Width = 40, Filled = Total > 0 ? static_cast<int>(int64_t(Done) * Width / Total) : 0;
     std::fprintf(stderr, "\r[%s%s] %s", std::string(Filled, '#').c_str(),
@@ -131,7 +133,32 @@ void ShowProgress(int32_t Done, int32_t Total) {
   }
 }
 
+// Runs the activation to its end, showing the progress. False when a stop
+// signal ended it: the workers are then joined and nothing was stored.
+bool RunActivation(SharedState& S) {
+  // Progress counts the columns of the rectangle the activation runs over.
+  const int32_t Columns = S.ActivatedWidth;
+  for (;;) {
+    if (StopSignal() != 0) {
+      StopActivation(S);
+      return false;
+    }
+    if (Timer1Timer(S)) break;
+    ShowProgress(S.Workers->WorkerProgress(), Columns, S.Workers->SecondsLeft());
+    SleepUnlessStopped(std::chrono::milliseconds(500));
+  }
+  ShowProgress(Columns, Columns, 0.0);
+  return true;
+}
+
+// Ends an interrupted run: says so and returns 130 or 143.
+int Interrupted() {
+  std::fprintf(stderr, "obra-cli process: interrupted\n");
+  return StopExitStatus();
+}
+
 int RunProcess(const std::vector<std::string>& Args) {
+  InstallStopSignals();
   ProcessOptions O;
   std::string Error;
   if (!Parse(Args, O, Error)) {
@@ -220,18 +247,22 @@ int RunProcess(const std::vector<std::string>& Args) {
   if (O.Time) CheckBoxAddTextClick(S, true);
   if (O.NoAutoSave) S.CheckBoxAutoSaveActivated.Down = false;
 
+  if (StopSignal() != 0) return Interrupted();
   if (O.Activate && S.SpeedButtonEnableEQ.Enabled) {
     if (!StartActivation(S)) return 1;
-    // Progress counts the columns of the rectangle the activation runs over.
-    const int32_t Columns = S.ActivatedWidth;
-    while (!Timer1Timer(S)) {
-      ShowProgress(S.Workers ? S.Workers->WorkerProgress() : Columns, Columns);
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-    ShowProgress(Columns, Columns);
+    if (!RunActivation(S)) return Interrupted();
   }
 
-  if (!SaveImage(S, O.Mode, O.Out)) return 1;
+  if (StopSignal() != 0) return Interrupted();
+  const bool Saved = SaveImage(S, O.Mode, O.Out);
+  // A signal during the write lets it finish whole; the picture is then
+  // taken back, since the run did not end as asked.
+  if (StopSignal() != 0) {
+    std::error_code Ec;
+    if (Saved) std::filesystem::remove(O.Out, Ec);
+    return Interrupted();
+  }
+  if (!Saved) return 1;
   // The picture is written, but a cache that could not be stored is still a failure.
   return S.ActivationStoreFailed ? 1 : 0;
 }
