@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Activation.h"
@@ -170,6 +171,9 @@ struct BatchState {
   std::function<bool()> OnImageOpened;
   // Called whenever the dialog's state changed during a run (progress, close).
   std::function<void()> OnChange;
+  // Asked before each file is saved or opened; true ends the run there (the
+  // command line's stop signals).
+  std::function<bool()> StopRequested;
 };
 
 struct SharedState {
@@ -266,6 +270,16 @@ struct SharedState {
   // rectangle of the last activation, or the whole frame for cached data.
   // Outside it the result is the gamma image.
   int32_t ActivatedLeft = 0, ActivatedTop = 0, ActivatedWidth = 0, ActivatedHeight = 0;
+  // What StartActivation changed, kept until the run ends so a stop can undo it.
+  struct {
+    std::vector<uint16_t> ActivationImage;
+    bool EnableEQEnabled = false;
+    int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+  } BeforeActivation;
+  // The estimated time left, beside the progress text; empty while idle.
+  PanelState PanelEta;
+  // "Stop" in the status bar: shown and enabled only while an activation runs.
+  ButtonState SpeedButtonStopActivation{false};
 
   // ---- the directory list (images of the same extension beside the current one)
   std::string DirPath;
@@ -361,6 +375,19 @@ void TrackBarGammaChange(SharedState& S, int32_t Position, bool Dragging = false
 void TrackBarEqWeightChange(SharedState& S, int32_t Position, bool Dragging = false);
 void TrackBarOutputBlackChange(SharedState& S, int32_t Position, bool Dragging = false);
 void TrackBarOutputWhiteChange(SharedState& S, int32_t Position, bool Dragging = false);
+// The six value panels, in the order of the side bar.
+enum class LevelPanel : int32_t { Black, White, Gamma, OutputBlack, OutputWhite, EqWeight };
+// What became of a value typed into a level panel.
+enum class TypedLevel : int32_t {
+  Applied,  // the slider moved there and its reaction ran
+  Clamped,  // outside the slider's range: moved to the nearer end instead
+  Refused,  // not a number, or the slider is disabled: nothing changed
+};
+// A value typed into a value panel, as the panel shows it: input levels with
+// the value offset subtracted, gamma with one decimal (2.2), the OBRA weight
+// with two (0.15, or "Off"), output levels as they are; "," counts as ".".
+// Enter applies it as if the slider had been moved there (keyboard change).
+TypedLevel TypeLevel(SharedState& S, LevelPanel Panel, std::string_view Text);
 // The three Auto/Fix and Def/Fix pairs.
 void SpeedButtonAutocontrastClick(SharedState& S);
 void SpeedButtonFixContrastClick(SharedState& S);
@@ -379,8 +406,19 @@ bool StartActivation(SharedState& S);
 // is done, finishes the activation. Returns true when it finished.
 bool Timer1Timer(SharedState& S);
 void FinishActivation(SharedState& S);
+// Ends a running activation (Esc, "Stop", an interrupted obra-cli): stops and
+// joins the workers, writes nothing, and puts ActivationImage, the processing
+// rectangle, the OBRA controls and the panels back as they were before
+// StartActivation; the result and the view are untouched. False when no
+// activation runs.
+bool StopActivation(SharedState& S);
+// True between StartActivation and FinishActivation or StopActivation.
+bool ActivationRunning(const SharedState& S);
 // round-half-even(Done x 100 / Total) as the progress panel shows it.
 std::string ProgressText(int32_t Done, int32_t Total);
+// "ETA m:ss" (or "ETA h:mm:ss") for Seconds left, rounded up; "ETA --:--"
+// while Seconds is negative (no column done yet).
+std::string EtaText(double Seconds);
 
 // ---- region of interest ------------------------------------------------------------
 void MakeRoiItems(SharedState& S);
@@ -402,6 +440,20 @@ void SetScrollBox(SharedState& S);
 void SpeedButton1Click(SharedState& S, int32_t Scale);
 // The texts the status bar shows for the sample under view position (X, Y).
 void ReadPixel(SharedState& S, int32_t X, int32_t Y);
+// Empties the pixel readout (an open, the pointer leaving the picture).
+void ClearReadout(SharedState& S);
+// Changes the reduction to Scale (1..10) so that the sample shown at view
+// position (X, Y) comes to lie at (Px, Py) of the image area's client, as far
+// as the scroll range allows; the wanted scroll position is left in
+// ScrollX / ScrollY (never negative; the window's scroll bars cap it).
+void ZoomAt(SharedState& S, int32_t Scale, int32_t X, int32_t Y, int32_t Px, int32_t Py);
+// The mouse wheel over the view at view position (X, Y): each notch away
+// from the user is one step towards 1:1, each towards the user one step
+// towards 1:10; the sample under the pointer stays under it.
+void WheelScale(SharedState& S, int32_t Steps, int32_t X, int32_t Y);
+// Double-click on the view at view position (X, Y): 1:1 when another scale
+// is shown, else the fitting scale, centred on the clicked sample.
+void Image1DblClick(SharedState& S, int32_t X, int32_t Y);
 
 // ---- time overlay -----------------------------------------------------------------------
 void CheckBoxAddTextClick(SharedState& S, bool Checked);

@@ -1,5 +1,7 @@
 // Activation control: start, progress, completion and the OBRA controls.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "AdaptiveEQ.h"
@@ -33,13 +35,41 @@ std::string ProgressText(int32_t Done, int32_t Total) {
   return "Processing     " + std::to_string(ProgressPercent(Done, Total)) + " %";
 }
 
+std::string EtaText(double Seconds) {
+  if (!(Seconds >= 0.0)) return "ETA --:--";
+  // Rounded up, so the estimate never reads 0:00 while columns remain; a
+  // day caps absurd early estimates.
+  const int64_t T = static_cast<int64_t>(std::ceil(std::min(Seconds, 86400.0)));
+  char Buf[32];
+  if (T >= 3600)
+    std::snprintf(Buf, sizeof Buf, "ETA %d:%02d:%02d", static_cast<int>(T / 3600),
+                  static_cast<int>(T / 60 % 60), static_cast<int>(T % 60));
+  else
+    std::snprintf(Buf, sizeof Buf, "ETA %d:%02d", static_cast<int>(T / 60),
+                  static_cast<int>(T % 60));
+  return Buf;
+}
+
+bool ActivationRunning(const SharedState& S) { return S.Workers != nullptr; }
+
 bool StartActivation(SharedState& S) {
   if (S.InputImage.empty() || (S.Workers && S.Workers->Running())) return false;
+  auto& B = S.BeforeActivation;
+  B.EnableEQEnabled = S.SpeedButtonEnableEQ.Enabled;
+  B.Left = S.ActivatedLeft;
+  B.Top = S.ActivatedTop;
+  B.Width = S.ActivatedWidth;
+  B.Height = S.ActivatedHeight;
+  // The run fills a fresh buffer; the old one comes back if it is stopped.
+  B.ActivationImage = std::move(S.ActivationImage);
+  S.ActivationImage.assign(S.InputImage.size(), 0);
+
   S.SpeedButtonEnableEQ.Enabled = false;
   EnablePanels(S, false);
   MakeGammaImage(S, S.InputImage, S.ActivationImage);
   S.PanelProc.Color = ProgressColor;
   S.PanelProc.Caption = "Processing     0%";
+  S.PanelEta.Caption = EtaText(-1.0);
 
   const int32_t Roi[4] = {S.RoiLeft, S.RoiTop, S.RoiWidth, S.RoiHeight};
   S.ActivatedLeft = S.RoiLeft;
@@ -51,15 +81,36 @@ bool StartActivation(SharedState& S) {
               S.Image.MinValue, S.Image.MaxValue, Roi, Params, KernelTable, NoiseKernel);
   S.Workers = std::make_unique<Activation>();
   if (!S.Workers->StartWorkers(Job, S.ThreadCount, S.Engine)) {
-    S.Workers.reset();
-    S.PanelProc.Color = PanelColor;
+    StopActivation(S);
     S.PanelProc.Caption.clear();
-    S.SpeedButtonEnableEQ.Enabled = true;
-    EnablePanels(S, true);
     if (S.ShowMessage) S.ShowMessage("Impossible to start the activation threads.");
     return false;
   }
+  S.SpeedButtonStopActivation.Enabled = true;
   S.Timer1Enabled = true;
+  return true;
+}
+
+bool StopActivation(SharedState& S) {
+  if (!S.Workers) return false;
+  S.Workers->Stop();
+  S.Workers.reset();
+  S.Timer1Enabled = false;
+  S.SpeedButtonStopActivation.Enabled = false;
+  auto& B = S.BeforeActivation;
+  S.ActivationImage = std::move(B.ActivationImage);
+  B.ActivationImage = {};
+  S.ActivatedLeft = B.Left;
+  S.ActivatedTop = B.Top;
+  S.ActivatedWidth = B.Width;
+  S.ActivatedHeight = B.Height;
+  S.SpeedButtonEnableEQ.Enabled = B.EnableEQEnabled;
+  S.PanelProc.Color = PanelColor;
+  S.PanelProc.Caption = "Activation stopped";
+  S.PanelEta.Caption.clear();
+  EnablePanels(S, true);
+  // A batch run ends with the activation it was waiting for.
+  if (S.Batch.Running) BatchStep(S, BatchSender::Stop);
   return true;
 }
 
@@ -67,12 +118,16 @@ bool Timer1Timer(SharedState& S) {
   if (!S.Workers) return false;
   const int32_t Done = S.Workers->WorkerProgress();
   S.PanelProc.Caption = ProgressText(Done, S.ActivatedWidth);
+  S.PanelEta.Caption = EtaText(S.Workers->SecondsLeft());
   if (Done != S.ActivatedWidth) return false;
   S.Timer1Enabled = false;
   S.PanelProc.Color = PanelColor;
   S.PanelProc.Caption.clear();
+  S.PanelEta.Caption.clear();
   S.Workers->Wait();
   S.Workers.reset();
+  S.SpeedButtonStopActivation.Enabled = false;
+  S.BeforeActivation.ActivationImage = {};
   FinishActivation(S);
   return true;
 }

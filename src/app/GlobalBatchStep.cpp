@@ -178,6 +178,7 @@ void BatchStep(SharedState& S, BatchSender Sender) {
   if (!B.Running || B.Halted) return;
   bool Ready = Sender == BatchSender::None;
   while (B.Running) {
+    if (B.StopRequested && B.StopRequested()) return EndRun(S);
     if (Ready && !FinishFile(S)) {
       B.Halted = true;
       return Notify(S);

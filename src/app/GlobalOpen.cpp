@@ -166,7 +166,10 @@ bool OpenImage(SharedState& S) {
   MakeResultImage(S);
   AutoOutputParam(S, S.SpeedButtonAutocontrast.Down, S.SpeedButtonAutocontrast.Down);
   FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
-  if (S.FirstImage) {
+  // The first image, and one of another size, are shown whole; an image of
+  // the same size keeps the user's reduction.
+  const bool NewSize = S.Image.Width != OldWidth || S.Image.Height != OldHeight;
+  if (S.FirstImage || NewSize) {
     SetScrollBox(S);
     S.DisplayScale = S.FitScale;
     for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Down = I == S.DisplayScale;
@@ -184,7 +187,8 @@ bool OpenImage(SharedState& S) {
   RenderView(S);
   // An image of another size is placed afresh (centred when it fits), so it
   // never keeps the offset of the picture before it.
-  if (S.FirstImage || S.Image.Width != OldWidth || S.Image.Height != OldHeight) SetScrollBox(S);
+  if (S.FirstImage || NewSize) SetScrollBox(S);
+  ClearReadout(S);
   S.Image1Visible = true;
   S.Image1Enabled = true;
   S.SpeedButtonSave.Enabled = true;

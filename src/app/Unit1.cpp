@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -109,6 +110,10 @@ void TForm1::ConnectHandlers() {
   connect(SpeedButtonSetFontColor, &QToolButton::clicked, this,
           &TForm1::SpeedButtonSetFontColorClick);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  connect(SpeedButtonStopActivation, &QToolButton::clicked, this,
+          &TForm1::SpeedButtonStopActivationClick);
+  connect(ShortcutStopActivation, &QShortcut::activated, this,
+          &TForm1::SpeedButtonStopActivationClick);
 }
 
 // ---- file commands --------------------------------------------------------------------
@@ -172,6 +177,20 @@ void TForm1::TrackBarEqWeightChange() {
   SliderChange(TrackBarEqWeight, &obra::TrackBarEqWeightChange);
 }
 
+void TForm1::LevelPanelTyped(LevelPanel Panel, const QString& Text) {
+  const TypedLevel R = TypeLevel(Global, Panel, Text.toStdString());
+  SyncFromState();
+  const std::array<QLabel*, 6> Panels = {PanelBlack,       PanelWhite,       PanelGamma,
+                                         PanelOutputBlack, PanelOutputWhite, PanelEqWeight};
+  if (R != TypedLevel::Applied) FlashPanel(Panels[static_cast<size_t>(Panel)]);
+}
+
+void TForm1::FlashPanel(QLabel* Panel) {
+  unit1::SetColors(Panel, InvalidFieldColor, ClBlack);
+  // The next sync gives the panel its own colours back.
+  QTimer::singleShot(800, this, [this] { SyncSideBar(); });
+}
+
 void TForm1::Apply(void (*Operation)(SharedState&)) {
   StoreGeometry();
   Operation(Global);
@@ -195,6 +214,11 @@ void TForm1::SpeedButtonEnableEQClick(bool) {
 
 void TForm1::Timer1Timer() {
   obra::Timer1Timer(Global);
+  SyncFromState();
+}
+
+void TForm1::SpeedButtonStopActivationClick() {
+  if (!obra::StopActivation(Global)) return;
   SyncFromState();
 }
 
@@ -256,8 +280,7 @@ void TForm1::closeEvent(QCloseEvent* Event) {
   // An activation in progress is stopped: its workers must not outlive the
   // buffers and tables they read.
   Timer1->stop();
-  Global.Workers.reset();
-  Global.Timer1Enabled = false;
+  StopActivation(Global);
   Event->accept();
 }
 

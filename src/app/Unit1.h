@@ -28,6 +28,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QScrollArea;
+class QShortcut;
 class QSlider;
 class QSpinBox;
 class QTimer;
@@ -67,6 +68,9 @@ class TForm1 : public QMainWindow {
   void SpeedButtonEnableEQClick(bool Sender = true);
   // One poll of the workers; finishes the activation when every column is done.
   void Timer1Timer();
+  // "Stop" in the status bar, and Esc while an activation runs: ends it and
+  // puts the window back as it was before "Activate".
+  void SpeedButtonStopActivationClick();
   // A scale button "1:1" .. "1:10".
   void SpeedButton1Click(int32_t Scale);
   // The Auto/Fix and Def/Fix pairs of the tool bar.
@@ -83,6 +87,10 @@ class TForm1 : public QMainWindow {
   void TrackBarOutputBlackChange();
   void TrackBarOutputWhiteChange();
   void TrackBarEqWeightChange();
+  // Enter in a value panel: the typed value, applied as a slider move; a
+  // value outside the slider's range (or no number) turns the panel red for
+  // a moment.
+  void LevelPanelTyped(LevelPanel Panel, const QString& Text);
   // "Auto save" ticked or not.
   void CheckBoxAutoSaveActivatedClick(bool Checked);
   // A ROI size chosen in ComboBoxRoi; "Set full frame" chooses entry 0.
@@ -92,8 +100,11 @@ class TForm1 : public QMainWindow {
   void EditRoiLeftChange();
   // "Set ROI Left and Top": moves the ROI to the typed corner.
   void SpeedButtonSetTopLeftClick();
-  // Double-click on the view: 1:1 and back to the fitting scale.
-  void Image1DblClick();
+  // Double-click on the view at view position (X, Y): 1:1 and back to the
+  // fitting scale, centred on the clicked sample.
+  void Image1DblClick(int32_t X, int32_t Y);
+  // The mouse wheel over the view: one scale step per notch at the pointer.
+  void Image1MouseWheel(int32_t Steps, int32_t X, int32_t Y);
   // Double-click beside the picture: the kernel profile graph.
   void ScrollBox1DblClick();
   // The time overlay: check box, font colour and font size.
@@ -162,6 +173,13 @@ class TForm1 : public QMainWindow {
   void ShapeRoiMouseDown(const ViewMouse& M);
   void ShapeRoiMouseMove(const ViewMouse& M);
   void ShapeRoiMouseUp(const ViewMouse& M);
+  // The pointer left the picture: the readout is emptied.
+  void Image1MouseLeave();
+  // SyncFromState, then the scroll bars to the Global.ScrollX / ScrollY that
+  // a zoom at a point asked for.
+  void SyncAndScroll();
+  // Shows a value panel red until the next sync, about a second later.
+  void FlashPanel(QLabel* Panel);
   // Runs a workflow operation on Global with the current view geometry, then syncs.
   void Apply(void (*Operation)(SharedState&));
   // A slider change as the workflow takes it: position and drag state.
@@ -214,6 +232,9 @@ class TForm1 : public QMainWindow {
   QToolButton* SpeedButtonSetFontColor = nullptr;
   QLabel *PanelInfo = nullptr, *PanelCoordinates = nullptr, *PanelPixelVal = nullptr,
          *PanelProc = nullptr, *PanelSolar = nullptr;
+  QLabel* PanelEta = nullptr;  // the time left, beside the progress text
+  QToolButton* SpeedButtonStopActivation = nullptr;
+  QShortcut* ShortcutStopActivation = nullptr;  // Esc while an activation runs
 
   QTimer* Timer1 = nullptr;
 

@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
@@ -24,6 +25,7 @@
 
 #include "Unit1.h"
 #include "Unit1Support.h"
+#include "ValuePanel.h"
 #include "ViewWidgets.h"
 
 namespace obra {
@@ -95,15 +97,24 @@ QLabel* MakeLabel(QWidget* Parent, const QString& Text, bool Bold = false) {
   return L;
 }
 
-// A read-only value panel: sunken, centred text.
-QLabel* MakeValuePanel(QWidget* Parent, const char* Name, const QString& Hint) {
-  auto* P = new QLabel(Parent);
+// The look of a value panel: sunken, centred text.
+QLabel* StyleValuePanel(QLabel* P, const char* Name, const QString& Hint) {
   P->setObjectName(QString::fromLatin1(Name));
   P->setToolTip(Hint);
   P->setAlignment(Qt::AlignCenter);
   P->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   P->setFixedHeight(20);
   return P;
+}
+
+// A read-only value panel.
+QLabel* MakeValuePanel(QWidget* Parent, const char* Name, const QString& Hint) {
+  return StyleValuePanel(new QLabel(Parent), Name, Hint);
+}
+
+// A level box's value panel, which also takes a typed value.
+QLabel* MakeLevelPanel(QWidget* Parent, const char* Name, const QString& Hint) {
+  return StyleValuePanel(new TValuePanel(Parent), Name, Hint);
 }
 
 QSlider* MakeSlider(QWidget* Parent, const char* Name, const QString& Hint) {
@@ -191,7 +202,12 @@ void TForm1::BuildLayout() {
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(2000);
+  // Twice a second, so the progress, the time left and the end of a run show promptly.
+  Timer1->setInterval(500);
+  ShortcutStopActivation = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  ShortcutStopActivation->setObjectName(QStringLiteral("ShortcutStopActivation"));
+  ShortcutStopActivation->setContext(Qt::WindowShortcut);
+  ShortcutStopActivation->setEnabled(false);
 }
 
 void TForm1::BuildToolBar(QFrame* Panel) {
@@ -306,7 +322,10 @@ void TForm1::BuildSideBar(QFrame* Panel) {
     Title->setObjectName(QStringLiteral("Label") + QString::fromLatin1(B.Value).mid(5));
     Title->setAlignment(Qt::AlignCenter);
     LevelTitles[I] = Title;
-    *B.PanelPtr = MakeValuePanel(Frame, B.Value, QString::fromLatin1(B.ValueHint));
+    *B.PanelPtr = MakeLevelPanel(Frame, B.Value, QString::fromLatin1(B.ValueHint));
+    static_cast<TValuePanel*>(*B.PanelPtr)->Typed = [this, I](const QString& Text) {
+      LevelPanelTyped(static_cast<LevelPanel>(I), Text);
+    };
     *B.BarPtr = MakeSlider(Frame, B.Bar, QString::fromLatin1(B.BarHint));
     Inner->addWidget(Title);
     Inner->addWidget(*B.PanelPtr);
@@ -431,11 +450,20 @@ void TForm1::BuildStatusBar(QFrame* Panel) {
   PanelSolar->setAlignment(Qt::AlignCenter);
   PanelSolar->setToolTip(QStringLiteral(
       "Helioprojective position in arcseconds and distance from disc centre in solar radii"));
+  PanelEta = MakeStatusPanel(Panel, "PanelEta", 110);
+  PanelEta->setAlignment(Qt::AlignCenter);
+  PanelEta->setToolTip(QStringLiteral("Estimated time left"));
+  PanelEta->hide();
+  SpeedButtonStopActivation = MakeButton(Panel, "SpeedButtonStopActivation", QStringLiteral("Stop"),
+                                         QStringLiteral("Stop the activation (Esc)"));
+  SpeedButtonStopActivation->hide();
   Row->addWidget(PanelInfo);
   Row->addWidget(PanelCoordinates);
   Row->addWidget(PanelSolar);
   Row->addWidget(PanelPixelVal);
   Row->addWidget(PanelProc, 1);
+  Row->addWidget(PanelEta);
+  Row->addWidget(SpeedButtonStopActivation);
 }
 
 void TForm1::BuildImageArea() {

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
@@ -14,6 +15,7 @@
 #include "Directory.h"
 #include "Unit1.h"
 #include "Unit1Support.h"
+#include "ValuePanel.h"
 
 namespace obra {
 
@@ -103,6 +105,17 @@ void TForm1::SyncSideBar() {
   SetSlider(TrackBarOutputBlack, S.TrackBarOutputBlack);
   SetSlider(TrackBarOutputWhite, S.TrackBarOutputWhite);
   SetSlider(TrackBarEqWeight, S.TrackBarEqWeight);
+  // A value can be typed into a panel while its slider could be moved.
+  const std::array<std::pair<QLabel*, const TrackBarState*>, 6> Typed = {{
+      {PanelBlack, &S.TrackBarBlack},
+      {PanelWhite, &S.TrackBarWhite},
+      {PanelGamma, &S.TrackBarGamma},
+      {PanelOutputBlack, &S.TrackBarOutputBlack},
+      {PanelOutputWhite, &S.TrackBarOutputWhite},
+      {PanelEqWeight, &S.TrackBarEqWeight},
+  }};
+  for (const auto& [Panel, Bar] : Typed)
+    static_cast<TValuePanel*>(Panel)->SetEditable(Bar->Enabled);
 
   SetButton(SpeedButtonEnableEQ, S.SpeedButtonEnableEQ);
   CheckBoxAutoSaveActivated->setEnabled(S.CheckBoxAutoSaveActivated.Enabled);
@@ -138,6 +151,12 @@ void TForm1::SyncStatusBar() {
   SetPanel(PanelPixelVal, S.PanelPixelVal);
   SetPanel(PanelProc, S.PanelProc);
   SetPanel(PanelSolar, S.PanelSolar);
+  const bool Running = ActivationRunning(S);
+  SetCaption(PanelEta, S.PanelEta.Caption);
+  PanelEta->setVisible(Running);
+  SpeedButtonStopActivation->setVisible(Running);
+  SetButton(SpeedButtonStopActivation, S.SpeedButtonStopActivation);
+  ShortcutStopActivation->setEnabled(Running && S.SpeedButtonStopActivation.Enabled);
   SetCheck(CheckBoxAddText, S.CheckBoxAddText);
   if (UpDownFontSize->value() != S.UpDownFontSize) {
     const QSignalBlocker Block(UpDownFontSize);

@@ -16,11 +16,23 @@ namespace obra {
 void TForm1::ConnectView() {
   Image1->Callbacks.Down = [this](const ViewMouse& M) { Image1MouseDown(M); };
   Image1->Callbacks.Move = [this](const ViewMouse& M) { Image1MouseMove(M); };
-  Image1->Callbacks.DoubleClick = [this] { Image1DblClick(); };
+  Image1->Callbacks.DoubleClick = [this](const ViewMouse& M) { Image1DblClick(M.X, M.Y); };
+  Image1->Callbacks.Wheel = [this](const ViewMouse& M) {
+    Image1MouseWheel(M.WheelSteps, M.X, M.Y);
+  };
+  Image1->Callbacks.Leave = [this] { Image1MouseLeave(); };
   ShapeRoi->Callbacks.Down = [this](const ViewMouse& M) { ShapeRoiMouseDown(M); };
   ShapeRoi->Callbacks.Move = [this](const ViewMouse& M) { ShapeRoiMouseMove(M); };
   ShapeRoi->Callbacks.Up = [this](const ViewMouse& M) { ShapeRoiMouseUp(M); };
-  ShapeRoi->Callbacks.DoubleClick = [this] { Image1DblClick(); };
+  // The frame lies over the view: its double-clicks and wheel turns are the view's.
+  ShapeRoi->Callbacks.DoubleClick = [this](const ViewMouse& M) {
+    Image1DblClick(M.X + ShapeRoi->x() - Image1->x(), M.Y + ShapeRoi->y() - Image1->y());
+  };
+  ShapeRoi->Callbacks.Wheel = [this](const ViewMouse& M) {
+    Image1MouseWheel(M.WheelSteps, M.X + ShapeRoi->x() - Image1->x(),
+                     M.Y + ShapeRoi->y() - Image1->y());
+  };
+  ShapeRoi->Callbacks.Leave = [this] { Image1MouseLeave(); };
   for (QScrollBar* B : {ScrollBox1->horizontalScrollBar(), ScrollBox1->verticalScrollBar()})
     connect(B, &QScrollBar::valueChanged, this, [this] { StoreGeometry(); });
 }
@@ -56,9 +68,34 @@ void TForm1::SpeedButton1Click(int32_t Scale) {
   SyncFromState();
 }
 
-void TForm1::Image1DblClick() {
+void TForm1::Image1DblClick(int32_t X, int32_t Y) {
   if (!Global.Image1Enabled) return;
-  SpeedButton1Click(Global.ScaleButtons[1].Down ? Global.FitScale : 1);
+  StoreGeometry();
+  obra::Image1DblClick(Global, X, Y);
+  SyncAndScroll();
+}
+
+void TForm1::Image1MouseWheel(int32_t Steps, int32_t X, int32_t Y) {
+  if (!Global.Image1Enabled) return;
+  StoreGeometry();
+  obra::WheelScale(Global, Steps, X, Y);
+  SyncAndScroll();
+}
+
+void TForm1::SyncAndScroll() {
+  // Resizing the content moves the scroll bars (and so Global's copy of
+  // them), so the wanted position is taken first and set once the ranges are
+  // those of the new scale.
+  const int32_t X = Global.ScrollX, Y = Global.ScrollY;
+  SyncFromState();
+  ScrollBox1->horizontalScrollBar()->setValue(X);
+  ScrollBox1->verticalScrollBar()->setValue(Y);
+  StoreGeometry();
+}
+
+void TForm1::Image1MouseLeave() {
+  ClearReadout(Global);
+  SyncStatusBar();
 }
 
 void TForm1::ScrollBox1DblClick() {

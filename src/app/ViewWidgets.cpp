@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace obra {
 
@@ -34,8 +35,31 @@ void TMouseWidget::mouseReleaseEvent(QMouseEvent* E) { Call(Callbacks.Up, E); }
 void TMouseWidget::mouseDoubleClickEvent(QMouseEvent* E) {
   // Qt has already delivered the second press; only the left button
   // double-clicks, so two quick right-button drags of the frame stay drags.
-  if (E->button() == Qt::LeftButton && Callbacks.DoubleClick) Callbacks.DoubleClick();
+  if (E->button() == Qt::LeftButton && Callbacks.DoubleClick) Callbacks.DoubleClick(ToViewMouse(E));
   E->accept();
+}
+
+void TMouseWidget::wheelEvent(QWheelEvent* E) {
+  // Fine-grained wheels and touch pads send parts of a notch (120); they
+  // add up to whole steps.
+  WheelAngle_ += E->angleDelta().y();
+  const int32_t Steps = WheelAngle_ / 120;
+  WheelAngle_ -= Steps * 120;
+  if (Steps != 0 && Callbacks.Wheel) {
+    ViewMouse M;
+    M.Buttons = E->buttons();
+    const QPoint P = E->position().toPoint();
+    M.X = P.x();
+    M.Y = P.y();
+    M.WheelSteps = Steps;
+    Callbacks.Wheel(M);
+  }
+  E->accept();
+}
+
+void TMouseWidget::leaveEvent(QEvent* E) {
+  if (Callbacks.Leave) Callbacks.Leave();
+  QWidget::leaveEvent(E);
 }
 
 TImageView::TImageView(QWidget* Parent) : TMouseWidget(Parent) {

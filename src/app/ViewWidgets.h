@@ -22,12 +22,15 @@ struct ViewMouse {
   Qt::MouseButton Button = Qt::NoButton;    // the button that changed (press, release)
   Qt::MouseButtons Buttons = Qt::NoButton;  // the buttons held
   int32_t X = 0, Y = 0;                     // in the widget's coordinates
+  int32_t WheelSteps = 0;                   // whole wheel notches, away from the user > 0
 };
 
 // Callbacks shared by both widgets.
 struct ViewCallbacks {
   std::function<void(const ViewMouse&)> Down, Move, Up;
-  std::function<void()> DoubleClick;  // left button only
+  std::function<void(const ViewMouse&)> DoubleClick;  // left button only
+  std::function<void(const ViewMouse&)> Wheel;        // once per whole notch
+  std::function<void()> Leave;                        // the pointer left the widget
 };
 
 // A widget that hands its mouse events to callbacks, with mouse tracking on.
@@ -41,6 +44,11 @@ class TMouseWidget : public QWidget {
   void mouseMoveEvent(QMouseEvent* Event) override;
   void mouseReleaseEvent(QMouseEvent* Event) override;
   void mouseDoubleClickEvent(QMouseEvent* Event) override;
+  void wheelEvent(QWheelEvent* Event) override;
+  void leaveEvent(QEvent* Event) override;
+
+ private:
+  int32_t WheelAngle_ = 0;  // eighths of a degree not yet turned into notches
 };
 
 // The view: paints the rendered picture at its natural size.

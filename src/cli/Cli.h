@@ -2,6 +2,7 @@
 // Each command lives in its own file and registers itself here.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +24,21 @@ const std::vector<Command>& Commands();
 
 // Directory of the running executable (where OBRA.ini lies).
 std::string ExecutableDir();
+
+// ---- interruption ----------------------------------------------------------------
+// A long command (process, equalize, batch) calls InstallStopSignals() first;
+// SIGINT and SIGTERM then only note the signal, and the command polls
+// StopSignal() between steps: it stops its workers, writes no further file,
+// removes a file it was writing when the signal came, and returns
+// StopExitStatus(). Commands that never poll do not install the handlers.
+void InstallStopSignals();
+// The stop signal received (SIGINT or SIGTERM), 0 while none.
+int StopSignal();
+// The exit status of an interrupted command: 128 + the signal (130, 143).
+int StopExitStatus();
+// Sleeps for Duration, waking early (within 10 ms) on a stop signal; false
+// when a stop signal has arrived.
+bool SleepUnlessStopped(std::chrono::milliseconds Duration);
 
 // Minimal JSON output: one object, keys in insertion order.
 class JsonObject {

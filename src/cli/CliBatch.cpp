@@ -142,7 +142,7 @@ class ProgressLine {
     const int32_t Done = S.Workers->WorkerProgress(), Total = S.ActivatedWidth;
     const auto Now = std::chrono::steady_clock::now();
     if (Done == Last_ || (Done != Total && Now - Shown_ < std::chrono::seconds(1))) return;
-    ShowProgress(Done, Total);
+    ShowProgress(Done, Total, S.Workers->SecondsLeft());
     Last_ = Done;
     Shown_ = Now;
   }
@@ -154,6 +154,7 @@ class ProgressLine {
 };
 
 int RunBatch(const std::vector<std::string>& Args) {
+  InstallStopSignals();
   BatchOptions O;
   std::string Error;
   if (!Parse(Args, O, Error)) {
@@ -191,11 +192,24 @@ int RunBatch(const std::vector<std::string>& Args) {
     std::fprintf(stderr, "%s\n", Shown.c_str());
   };
 
+  // A stop signal ends the run before the next file is opened or saved; an
+  // activation under way is stopped and stores nothing.
+  B.StopRequested = [] { return StopSignal() != 0; };
   if (std::count(B.Selected.begin(), B.Selected.end(), uint8_t{1}) > 0) BatchRunClick(S);
   while (B.Running && !B.Halted && S.Workers) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (StopSignal() != 0) {
+      StopActivation(S);
+      break;
+    }
+    SleepUnlessStopped(std::chrono::milliseconds(20));
     Progress.Poll(S);
     Timer1Timer(S);
+  }
+  if (StopSignal() != 0) {
+    if (B.Running) BatchStep(S, BatchSender::Stop);
+    std::fprintf(stderr, "obra-cli batch: interrupted; %d processed, %d skipped, %d failed\n",
+                 B.Saved, B.Skipped, B.Failed);
+    return StopExitStatus();
   }
   std::fprintf(stderr, "%d processed, %d skipped, %d failed\n", B.Saved, B.Skipped, B.Failed);
   if (!B.StoppedAt.empty()) {

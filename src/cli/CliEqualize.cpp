@@ -11,14 +11,15 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Activation.h"
 #include "AdaptiveEQ.h"
 #include "Cli.h"
 #include "EngineDetail.h"
+#include "Global.h"
 #include "IOGraphics.h"
 #include "IniFile.h"
 #include "TIFformat.h"
@@ -52,14 +53,15 @@ int Fail(const std::string& Message, int Code = 1) {
   return Code;
 }
 
-// Shows the progress until every column is done: a bar on a terminal, else
-// one "Processing" line per change of the percentage.
-void ShowProgress(const Activation& A, int32_t RoiWidth) {
+// Shows the progress and the estimated time left until every column is
+// done: a bar on a terminal, else one "Processing" line per change of the
+// percentage. False when a stop signal came first.
+bool ShowProgress(const Activation& A, int32_t RoiWidth) {
   const bool Terminal = isatty(STDERR_FILENO) == 1;
   int32_t Shown = -1;
   // Like the window, start from 0 % even when the first columns are already done.
   if (!Terminal) {
-    std::fprintf(stderr, "Processing     0 %%\n");
+    std::fprintf(stderr, "Processing     0 %%  ETA --:--\n");
     Shown = 0;
   }
   for (;;) {
@@ -67,23 +69,34 @@ void ShowProgress(const Activation& A, int32_t RoiWidth) {
     const int32_t Percent = ProgressPercent(Done, RoiWidth);
     if (Percent != Shown) {
       Shown = Percent;
+      const std::string Eta = EtaText(A.SecondsLeft());
       if (Terminal) {
         const int Filled = Percent / 2;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d %%", Filled,
-                     "##################################################", 50 - Filled, "",
-                     Percent);
+        std::fprintf(stderr, "\r[%.*s%*s] %3d %%  %s ", Filled,
+                     "##################################################", 50 - Filled, "", Percent,
+                     Eta.c_str());
       } else {
-        std::fprintf(stderr, "Processing     %d %%\n", Percent);
+        std::fprintf(stderr, "Processing     %d %%  %s\n", Percent, Eta.c_str());
       }
       std::fflush(stderr);
     }
     if (Done == RoiWidth) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!SleepUnlessStopped(std::chrono::milliseconds(100))) {
+      if (Terminal) std::fprintf(stderr, "\n");
+      return false;
+    }
   }
   if (Terminal) std::fprintf(stderr, "\n");
+  return true;
+}
+
+int Interrupted() {
+  std::fprintf(stderr, "obra-cli equalize: interrupted\n");
+  return StopExitStatus();
 }
 
 int RunEqualize(const std::vector<std::string>& Args) {
+  InstallStopSignals();
   std::string File, Out;
   int32_t Roi[4] = {0, 0, -1, -1};
   bool HasRoi = false;
@@ -150,14 +163,24 @@ int RunEqualize(const std::vector<std::string>& Args) {
   std::vector<uint16_t> Output(Input.size(), 0);
   const EqualizeJob Job = MakeJob(Input.data(), Output.data(), R.Width, R.Height, R.MinValue,
                                   R.MaxValue, Roi, Params, KernelTable, NoiseKernel);
+  if (StopSignal() != 0) return Interrupted();
   {
     Activation A;
     if (!A.StartWorkers(Job, Threads, Kind))
       return Fail("the equalization workers could not be started");
-    ShowProgress(A, Job.RoiWidth);
+    // A stop leaves the block: the workers are stopped and joined there.
+    if (!ShowProgress(A, Job.RoiWidth)) return Interrupted();
     A.Wait();
   }
-  if (!WriteTiff16(Output.data(), R.Width, R.Height, true, Out)) return Fail("cannot write " + Out);
+  if (StopSignal() != 0) return Interrupted();
+  const bool Written = WriteTiff16(Output.data(), R.Width, R.Height, true, Out);
+  // A signal during the write lets it finish whole; the file is then taken back.
+  if (StopSignal() != 0) {
+    std::error_code Ec;
+    if (Written) std::filesystem::remove(Out, Ec);
+    return Interrupted();
+  }
+  if (!Written) return Fail("cannot write " + Out);
   return 0;
 }
 

@@ -206,8 +206,8 @@ int ApplyControlOptions(SharedState& S, const ControlOptions& O, const char* Com
   return 0;
 }
 
-void ShowProgress(int32_t Done, int32_t Total) {
-  const std::string Text = ProgressText(Done, Total);
+void ShowProgress(int32_t Done, int32_t Total, double SecondsLeft) {
+  const std::string Text = ProgressText(Done, Total) + "  " + EtaText(SecondsLeft);
   if (isatty(STDERR_FILENO)) {
     const int Width = 40, Filled = Total > 0 ? static_cast<int>(int64_t(Done) * Width / Total) : 0;
     std::fprintf(stderr, "\r[%s%s] %s", std::string(Filled, '#').c_str(),

@@ -55,8 +55,8 @@ void StartState(SharedState& S, const ControlOptions& O);
 // region does not fit this image (the reason is printed).
 int ApplyControlOptions(SharedState& S, const ControlOptions& O, const char* Command);
 
-// The activation progress as the status bar shows it: a bar on a terminal,
-// one line otherwise.
-void ShowProgress(int32_t Done, int32_t Total);
+// The activation progress as the status bar shows it, with the estimated time
+// left ("ETA m:ss"): a bar on a terminal, one line otherwise.
+void ShowProgress(int32_t Done, int32_t Total, double SecondsLeft);
 
 }  // namespace obra::cli

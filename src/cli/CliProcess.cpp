@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <filesystem>
+#include <optional>
 
 #include "Cli.h"
 #include "CliOptions.h"
@@ -54,7 +56,32 @@ bool Parse(const std::vector<std::string>& Args, ProcessOptions& O, std::string&
   return CheckControlOptions(O.Controls, Error);
 }
 
+// Runs the activation to its end, showing the progress. False when a stop
+// signal ended it: the workers are then joined and nothing was stored.
+bool RunActivation(SharedState& S) {
+  // Progress counts the columns of the rectangle the activation runs over.
+  const int32_t Columns = S.ActivatedWidth;
+  for (;;) {
+    if (StopSignal() != 0) {
+      StopActivation(S);
+      return false;
+    }
+    if (Timer1Timer(S)) break;
+    ShowProgress(S.Workers->WorkerProgress(), Columns, S.Workers->SecondsLeft());
+    SleepUnlessStopped(std::chrono::milliseconds(500));
+  }
+  ShowProgress(Columns, Columns, 0.0);
+  return true;
+}
+
+// Ends an interrupted run: says so and returns 130 or 143.
+int Interrupted() {
+  std::fprintf(stderr, "obra-cli process: interrupted\n");
+  return StopExitStatus();
+}
+
 int RunProcess(const std::vector<std::string>& Args) {
+  InstallStopSignals();
   ProcessOptions O;
   std::string Error;
   if (!Parse(Args, O, Error)) {
@@ -80,19 +107,24 @@ int RunProcess(const std::vector<std::string>& Args) {
     return 2;
   }
 
+  if (StopSignal() != 0) return Interrupted();
   if (O.Activate && S.SpeedButtonEnableEQ.Enabled) {
     if (!StartActivation(S)) return 1;
-    // Progress counts the columns of the rectangle the activation runs over.
-    const int32_t Columns = S.ActivatedWidth;
-    while (!Timer1Timer(S)) {
-      ShowProgress(S.Workers ? S.Workers->WorkerProgress() : Columns, Columns);
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-    ShowProgress(Columns, Columns);
+    if (!RunActivation(S)) return Interrupted();
   }
 
-  if (!O.Out.empty() && !SaveImage(S, O.Mode, O.Out)) return 1;
-  if (!O.ExportFits.empty() && !ExportFits(S, O.ExportFits)) return 1;
+  if (StopSignal() != 0) return Interrupted();
+  const bool Saved = O.Out.empty() || SaveImage(S, O.Mode, O.Out);
+  const bool Exported = Saved && (O.ExportFits.empty() || ExportFits(S, O.ExportFits));
+  // A signal during a write lets it finish whole; what was written is then
+  // taken back, since the run did not end as asked.
+  if (StopSignal() != 0) {
+    std::error_code Ec;
+    for (const std::string& Written : {O.Out, O.ExportFits})
+      if (!Written.empty()) std::filesystem::remove(Written, Ec);
+    return Interrupted();
+  }
+  if (!Saved || !Exported) return 1;
   // The picture is written, but a cache that could not be stored is still a failure.
   return S.ActivationStoreFailed ? 1 : 0;
 }

@@ -18,7 +18,7 @@ int32_t ProgressPercent(int32_t Done, int32_t Total) {
   return static_cast<int32_t>(std::nearbyint(static_cast<double>(Done) * 100.0 / Total));
 }
 
-Activation::~Activation() { StopAndJoin(); }
+Activation::~Activation() { Stop(); }
 
 bool Activation::StartWorkers(const EqualizeJob& Job, int32_t ThreadCount, EngineKind Kind) {
   if (Running() || !ValidJob(Job) || ThreadCount < 1 || ThreadCount > MaxThreads) return false;
@@ -29,6 +29,7 @@ bool Activation::StartWorkers(const EqualizeJob& Job, int32_t ThreadCount, Engin
   Job_.Noise = &Noise_;
   Count_ = ThreadCount;
   Stop_.store(false, std::memory_order_relaxed);
+  Started_ = std::chrono::steady_clock::now();
   for (int32_t I = 0; I < Count_; ++I) {
     ThreadIndex_[I] = I;
     ThreadProgress_[I].store(0, std::memory_order_relaxed);
@@ -52,10 +53,10 @@ bool Activation::StartWorkers(const EqualizeJob& Job, int32_t ThreadCount, Engin
     for (int32_t I = 0; I < Count_; ++I)
       Threads_.emplace_back(&Activation::Worker, this, &ThreadIndex_[I]);
   } catch (const std::system_error&) {
-    StopAndJoin();
+    Stop();
     return false;
   } catch (const std::bad_alloc&) {
-    StopAndJoin();
+    Stop();
     return false;
   }
   return true;
@@ -72,13 +73,21 @@ int32_t Activation::WorkerProgress() const {
   return S;
 }
 
+double Activation::SecondsLeft() const {
+  const int32_t Done = WorkerProgress(), Total = Job_.RoiWidth;
+  if (Done <= 0) return -1.0;
+  if (Done >= Total) return 0.0;
+  const std::chrono::duration<double> Elapsed = std::chrono::steady_clock::now() - Started_;
+  return Elapsed.count() * static_cast<double>(Total - Done) / Done;
+}
+
 void Activation::Wait() {
   for (std::thread& T : Threads_)
     if (T.joinable()) T.join();
   Threads_.clear();
 }
 
-void Activation::StopAndJoin() {
+void Activation::Stop() {
   Stop_.store(true, std::memory_order_relaxed);
   Wait();
 }

@@ -167,3 +167,36 @@ TEST(Activation, ProgressPercentRoundsHalfToEven) {
                               {0, 7, 0},  {7, 7, 100}, {0, 0, 100}};
   for (const auto& C : Cases) EXPECT_EQ(ProgressPercent(C[0], C[1]), C[2]) << C[0] << "/" << C[1];
 }
+
+TEST(Activation, StopJoinsAndLeavesTheOutputAlone) {
+  // Tall columns at the largest kernel, so a column is slow and the run long.
+  for (EngineKind Kind : {EngineKind::Production, EngineKind::Reference}) {
+    SCOPED_TRACE(Kind == EngineKind::Reference ? "reference" : "production");
+    Fixture F(300, 1024, 64);
+    Activation A;
+    ASSERT_TRUE(A.StartWorkers(F.Job, 2, Kind));
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (A.WorkerProgress() == 0 && std::chrono::steady_clock::now() < Deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(A.WorkerProgress(), 0);
+    A.Stop();
+    EXPECT_FALSE(A.Running());
+    const int32_t Done = A.WorkerProgress();
+    EXPECT_LT(Done, 300);
+    const std::vector<uint16_t> After = F.Output;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(F.Output, After);
+    EXPECT_EQ(A.WorkerProgress(), Done);
+    A.Stop();  // a second stop, with nothing running, returns at once
+    EXPECT_FALSE(A.Running());
+  }
+}
+
+TEST(Activation, SecondsLeftFollowsTheColumnsDone) {
+  Fixture F(60, 40, 8);
+  Activation A;
+  EXPECT_LT(A.SecondsLeft(), 0.0);  // nothing started, nothing done
+  ASSERT_TRUE(A.StartWorkers(F.Job, 2));
+  A.Wait();
+  EXPECT_EQ(A.SecondsLeft(), 0.0);
+}

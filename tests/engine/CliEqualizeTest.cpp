@@ -39,8 +39,8 @@ TEST_F(CliEqualize, WritesTheRectangleAsTheEngineComputesIt) {
   const std::string Prod = Dir.File("p.act"), Ref = Dir.File("r.act");
   CliRun R = Equalize("-o " + Prod + " --roi 5,4,20,18 --threads 3");
   ASSERT_EQ(R.Status, 0) << R.Err;
-  EXPECT_NE(R.Err.find("Processing     0 %\n"), std::string::npos) << R.Err;
-  EXPECT_NE(R.Err.find("Processing     100 %\n"), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find("Processing     0 %  ETA --:--\n"), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find("Processing     100 %  ETA 0:00\n"), std::string::npos) << R.Err;
   ASSERT_EQ(Equalize("-o " + Ref + " --roi 5,4,20,18 --engine reference --threads 1").Status, 0);
   EXPECT_EQ(ReadBytes(Prod), ReadBytes(Ref));
   // Every variant this processor runs, forced, writes the same file.

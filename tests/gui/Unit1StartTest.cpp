@@ -88,7 +88,7 @@ TEST_F(Window, ControlsAtStart) {
   EXPECT_EQ(Find<QLineEdit>("EditRoiTop")->maxLength(), 4);
   auto* Size = Find<QSpinBox>("UpDownFontSize");
   EXPECT_EQ(std::tuple(Size->minimum(), Size->maximum(), Size->value()), std::tuple(8, 100, 14));
-  EXPECT_EQ(Find<QTimer>("Timer1")->interval(), 2000);
+  EXPECT_EQ(Find<QTimer>("Timer1")->interval(), 500);
   EXPECT_FALSE(Find<QTimer>("Timer1")->isActive());
 }
 
