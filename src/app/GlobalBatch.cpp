@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 namespace obra {
 
 // Compound extensions (".FITS.GZ") may be appended; the first entry is the default.
-const std::vector<std::string> BatchExtensions = {".FITS",    ".FTS",    ".FIT", ".FITS.GZ",
-                                                  ".FTS.GZ",  ".FIT.GZ", ".FITS.FZ", ".FZ"};
+const std::vector<std::string> BatchExtensions = {".FITS",   ".FTS",    ".FIT",     ".FITS.GZ",
+                                                  ".FTS.GZ", ".FIT.GZ", ".FITS.FZ", ".FZ"};
 
 namespace {
 

@@ -41,10 +41,11 @@ inline void SetColors(QWidget* W, Rgb Background, Rgb Text,
 
 // The file types of the open dialog ("&Open" and "&Add").
 inline const std::vector<FileFilter>& OpenFilters() {
-  static const std::vector<FileFilter> F = {{"FITS", {"*.fits", "*.fit", "*.fts", "*.fz", "*.fits.gz", "*.fit.gz", "*.fts.gz"}},
-                                            {"TIFF", {"*.tif", "*.tiff"}},
-                                            {"BIF", {"*.bif"}},
-                                            {"PNG", {"*.png"}}};
+  static const std::vector<FileFilter> F = {
+      {"FITS", {"*.fits", "*.fit", "*.fts", "*.fz", "*.fits.gz", "*.fit.gz", "*.fts.gz"}},
+      {"TIFF", {"*.tif", "*.tiff"}},
+      {"BIF", {"*.bif"}},
+      {"PNG", {"*.png"}}};
   return F;
 }
 

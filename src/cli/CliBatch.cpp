@@ -70,8 +70,9 @@ bool ParseBatchOption(const std::vector<std::string>& Args, size_t& I, BatchOpti
   if (A == "--naming" && Choose(V, Namings, O.Naming)) return true;
   if (A == "--if-exists" && Choose(V, IfExistsAnswers, O.IfExists)) return true;
   if (A == "--shard" && ParseShard(V, O)) return true;
-  const char* Need = A == "--mask"        ? "a file mask"
-                     : A == "--ext"       ? ".FITS, .FTS, .FIT or a compressed form (.FITS.GZ, .FITS.FZ, .FZ, ...)"
+  const char* Need = A == "--mask" ? "a file mask"
+                     : A == "--ext"
+                         ? ".FITS, .FTS, .FIT or a compressed form (.FITS.GZ, .FITS.FZ, .FZ, ...)"
                      : A == "--mode"      ? "activate, full, full-scaled, roi or roi-scaled"
                      : A == "--naming"    ? "prefix, suffix, number or time"
                      : A == "--if-exists" ? "stop, skip or overwrite"

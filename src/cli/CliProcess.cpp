@@ -2,9 +2,9 @@
 // workflow on the shared state, one option per control.
 #include <chrono>
 #include <cstdio>
-#include <thread>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 #include "Cli.h"
 #include "CliOptions.h"

@@ -151,8 +151,9 @@ TEST_F(Window, CancelledOpenChangesNothing) {
   EXPECT_EQ(R.Title, "Open image");
   std::vector<std::string> Filters;
   for (const FileFilter& F : R.Filters) Filters.push_back(QtFilterText(F));
-  EXPECT_EQ(Filters, (std::vector<std::string>{"FITS (*.fits *.fit *.fts)", "TIFF (*.tif *.tiff)",
-                                               "BIF (*.bif)", "PNG (*.png)"}));
+  EXPECT_EQ(Filters,
+            (std::vector<std::string>{"FITS (*.fits *.fit *.fts *.fz *.fits.gz *.fit.gz *.fts.gz)",
+                                      "TIFF (*.tif *.tiff)", "BIF (*.bif)", "PNG (*.png)"}));
   EXPECT_TRUE(Global.FirstImage);
   EXPECT_FALSE(Enabled("SpeedButtonSave"));
   EXPECT_TRUE(Find("StartLabel1")->isVisible());
