@@ -261,7 +261,14 @@ void ReadGzipFitsHeader(const std::string& FileName, ImageRecord& R, bool ShowMe
       Failed = " is truncated.";
     if (!Z.Error().empty()) return Corrupt();
     if (!Failed.empty()) return Fault(Failed);
-    const auto File = std::make_shared<const std::vector<uint8_t>>(Z.Take());
+    // CFITSIO reads a memory file a whole 2880-byte record at a time, and the
+    // inflated part may end inside one: the record is completed with the zeros
+    // FITS pads with, and one more zero record stands behind it, so no read of
+    // the library goes past the buffer.
+    std::vector<uint8_t> Bytes = Z.Take();
+    const size_t Block = static_cast<size_t>(FitsBlockBytes);
+    Bytes.resize((Bytes.size() + Block - 1) / Block * Block + Block, 0);
+    const auto File = std::make_shared<const std::vector<uint8_t>>(std::move(Bytes));
     return ReadFitsExtensionHeader(FileName, File, R, ShowMessages, Sink);
   }
   CompleteFitsKeywords(FileName, Axes, R);
