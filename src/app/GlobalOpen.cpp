@@ -40,7 +40,12 @@ WriteOutcome WriteReadMe(const fs::path& File) {
 bool PrepareCache(SharedState& S) {
   std::error_code Ec;
   const fs::path Dir(S.ActDir);
-  if (!fs::is_directory(Dir, Ec) && !fs::create_directory(Dir, Ec)) return false;
+  // Another process (a batch shard) may create the directory between the
+  // look and the creation: what counts is that it exists afterwards.
+  if (!fs::is_directory(Dir, Ec)) {
+    fs::create_directory(Dir, Ec);
+    if (!fs::is_directory(Dir, Ec)) return false;
+  }
   const fs::path ReadMe = Dir / "ReadMe.txt";
   if (fs::exists(ReadMe, Ec)) return true;
   const WriteOutcome Written = WriteReadMe(ReadMe);
