@@ -48,11 +48,11 @@ constexpr std::array<ButtonSpec, 4> NamingSpecs = {{
     {"SpeedButtonTime", " Wavelength + Time", "0171A_2013_05_21T12_34_56_78.png"},
 }};
 
-QToolButton* MakeButton(QWidget* Parent, const ButtonSpec& Spec, bool Checkable) {
+QToolButton* MakeButton(QWidget* Parent, const ButtonSpec& Face, bool Checkable) {
   auto* B = new QToolButton(Parent);
-  B->setObjectName(QString::fromLatin1(Spec.Name));
-  B->setText(QString::fromLatin1(Spec.Caption));
-  B->setToolTip(QString::fromLatin1(Spec.Hint));
+  B->setObjectName(QString::fromLatin1(Face.Name));
+  B->setText(QString::fromLatin1(Face.Caption));
+  B->setToolTip(QString::fromLatin1(Face.Hint));
   B->setCheckable(Checkable);
   B->setToolButtonStyle(Qt::ToolButtonTextOnly);
   B->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
