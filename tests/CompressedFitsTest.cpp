@@ -193,6 +193,33 @@ TEST(CompressedFits, FpackFormsLoadAsThePlainFile) {
   ExpectSameImage(Plain, D.File("twice.fits.gz"));
 }
 
+// Images of a million samples and more are decompressed in bands of whole
+// tiles side by side; tiles of several rows, a last tile cut short and a
+// memory file (the gzip form) must give the same image as the plain file.
+TEST(CompressedFits, LargeImagesDecompressInBandsAsThePlainFile) {
+  if (!HaveTool("fpack")) GTEST_SKIP() << "fpack absent";
+  TempDir D;
+  const std::string Plain = D.File("large.fits");
+  WriteBytes(Plain, SampleFits(1100, 1000, AiaCards));
+  const std::pair<const char*, const char*> Forms[] = {
+      {"1100,1", "rows.fits.fz"}, {"1100,7", "seven.fits.fz"}, {"100,100", "square.fits.fz"}};
+  for (const auto& [Tiles, Name] : Forms) {
+    const std::string Out = D.File(Name);
+    ASSERT_TRUE(Shell(std::string("fpack -r -t ") + Tiles + " -O " + Out + " " + Plain)) << Tiles;
+    ExpectSameImage(Plain, Out);
+  }
+  if (HaveTool("gzip")) {
+    ASSERT_TRUE(Gzip(D.File("rows.fits.fz"), D.File("large.fits.gz")));
+    ExpectSameImage(Plain, D.File("large.fits.gz"));
+  }
+  // Cut inside the second half of the tiles: that band fails, and so does the load.
+  const std::vector<uint8_t> Fz = ReadBytes(D.File("seven.fits.fz"));
+  const FullLoad Cut =
+      WriteAndLoad(D.File("cut.fits.fz"), std::vector<uint8_t>(Fz.begin(), Fz.end() - 40000));
+  EXPECT_FALSE(Cut.R.Valid);
+  EXPECT_EQ(Cut.Shown.size(), 1u);
+}
+
 TEST(CompressedFits, AstropyFormsMatchTheOracle) {
   if (AstropyPython().empty()) GTEST_SKIP() << "astropy absent";
   TempDir D;

@@ -7,6 +7,8 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "FitsSupport.h"
 #include "ReaderSupport.h"
@@ -123,7 +125,104 @@ int CfitsioTypeOf(int Bitpix) {
 // Native samples of Size bytes each become big-endian, as a file stores them.
 void ToBigEndian(uint8_t* Bytes, size_t Count, size_t Size) {
   if constexpr (std::endian::native == std::endian::big) return;
-  for (size_t I = 0; I < Count; ++I) std::reverse(Bytes + I * Size, Bytes + (I + 1) * Size);
+  // Whole words through a copy, so the loops vectorise and no sample is read
+  // through a misaligned pointer.
+  auto Swap = [&]<typename Word>(Word (*Reverse)(Word)) {
+    for (size_t I = 0; I < Count; ++I) {
+      Word W;
+      std::memcpy(&W, Bytes + I * sizeof(Word), sizeof(Word));
+      W = Reverse(W);
+      std::memcpy(Bytes + I * sizeof(Word), &W, sizeof(Word));
+    }
+  };
+  if (Size == 2) Swap(+[](uint16_t W) -> uint16_t { return __builtin_bswap16(W); });
+  if (Size == 4) Swap(+[](uint32_t W) -> uint32_t { return __builtin_bswap32(W); });
+  if (Size == 8) Swap(+[](uint64_t W) -> uint64_t { return __builtin_bswap64(W); });
+}
+
+// Rows First..Last (0-based, inclusive) of a single-plane image into Target,
+// through a handle of its own. Integer samples come as stored: BZERO is added
+// by the conversion, as for a plain file.
+int ReadRows(const std::string& FileName, const std::vector<uint8_t>* File, int Hdu, int Bitpix,
+             LONGLONG Width, LONGLONG First, LONGLONG Last, uint8_t* Target) {
+  OpenFits F(FileName, File);
+  int Type = 0;
+  if (*F) fits_movabs_hdu(*F, Hdu, &Type, &F.Status);
+  if (F.Status == 0 && Bitpix > 0) fits_set_bscale(*F, 1.0, 0.0, &F.Status);
+  long FirstPixel[3] = {1, static_cast<long>(First + 1), 1};
+  long LastPixel[3] = {static_cast<long>(Width), static_cast<long>(Last + 1), 1};
+  long Step[3] = {1, 1, 1};
+  int AnyNull = 0;
+  if (F.Status == 0)
+    fits_read_subset(*F, CfitsioTypeOf(Bitpix), FirstPixel, LastPixel, Step, nullptr, Target,
+                     &AnyNull, &F.Status);
+  return F.Status;
+}
+
+// The rows of a tile-compressed image per tile, or 0 when the HDU is not one.
+long CompressedTileRows(OpenFits& F) {
+  int Status = 0;
+  if (!fits_is_compressed_image(*F, &Status) || Status != 0) return 0;
+  long Rows = 1;
+  if (fits_read_key(*F, TLONG, "ZTILE2", &Rows, nullptr, &Status) != 0 || Rows < 1) Rows = 1;
+  fits_clear_errmsg();
+  return Rows;
+}
+
+// A whole file as a memory file CFITSIO may read in whole records: padded
+// with zeros to a record boundary, plus one zero record.
+bool ReadAsMemoryFile(const std::string& FileName, std::vector<uint8_t>& Bytes) {
+  BinaryFile In(FileName);
+  if (!In.IsOpen()) return false;
+  const size_t Size = static_cast<size_t>(In.Size());
+  const size_t Block = static_cast<size_t>(FitsBlockBytes);
+  try {
+    Bytes.assign((Size + Block - 1) / Block * Block + Block, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return In.ReadAt(0, Bytes.data(), Size);
+}
+
+// Decompressing is the dear part of loading a tile-compressed image, and its
+// tiles are independent: bands of whole tiles are decompressed side by side,
+// each through its own memory-file handle (CFITSIO shares one handle's
+// buffers between all opens of the same disk file, never of memory files).
+// Returns false when the image is not worth splitting; Status then is untouched.
+bool ReadCompressedBands(const ImageRecord& R, OpenFits& F, int Bitpix, uint8_t* Target,
+                         int& Status) {
+  constexpr int64_t SplitFrom = int64_t{1} << 20;  // samples; below this a thread costs more
+  const long TileRows = CompressedTileRows(F);
+  const int64_t Samples = int64_t{R.Width} * R.Height;
+  const unsigned Cores = std::max(1u, std::thread::hardware_concurrency());
+  const int64_t Tiles = TileRows > 0 ? (R.Height + TileRows - 1) / TileRows : 0;
+  const int Bands = static_cast<int>(std::min<int64_t>({Cores, 8, Tiles}));
+  if (R.Channels != 1 || Samples < SplitFrom || Bands < 2) return false;
+  std::vector<uint8_t> Disk;
+  const std::vector<uint8_t>* Memory = R.InflatedFile.get();
+  if (!Memory) {
+    if (!ReadAsMemoryFile(R.FileName, Disk)) return false;
+    Memory = &Disk;
+  }
+  const size_t RowBytes = static_cast<size_t>(R.Width) * static_cast<size_t>(std::abs(Bitpix) / 8);
+  std::vector<int> Statuses(static_cast<size_t>(Bands), 0);
+  std::vector<std::thread> Workers;
+  for (int B = 0; B < Bands; ++B) {
+    const int64_t First = Tiles * B / Bands * TileRows;
+    const int64_t Last = std::min<int64_t>(Tiles * (B + 1) / Bands * TileRows, R.Height) - 1;
+    Workers.emplace_back([&, B, First, Last] {
+      Statuses[static_cast<size_t>(B)] =
+          ReadRows(R.FileName, Memory, R.ImageHdu, Bitpix, R.Width, First, Last,
+                   Target + static_cast<size_t>(First) * RowBytes);
+    });
+  }
+  for (std::thread& W : Workers) W.join();
+  for (int S : Statuses)
+    if (S != 0) {
+      Status = S;
+      break;
+    }
+  return true;
 }
 
 }  // namespace
@@ -185,9 +284,10 @@ bool ReadFitsExtensionPixels(const ImageRecord& R, uint8_t* Target, std::string&
     return false;
   }
   int AnyNull = 0;
+  const bool Banded = F.Status == 0 && ReadCompressedBands(R, F, Shape.Bitpix, Target, F.Status);
   // Integer samples as stored: BZERO is added by the conversion, as for a plain file.
-  if (F.Status == 0 && Shape.Bitpix > 0) fits_set_bscale(*F, 1.0, 0.0, &F.Status);
-  if (F.Status == 0)
+  if (!Banded && F.Status == 0 && Shape.Bitpix > 0) fits_set_bscale(*F, 1.0, 0.0, &F.Status);
+  if (!Banded && F.Status == 0)
     fits_read_img(*F, CfitsioTypeOf(Shape.Bitpix), 1, Samples, nullptr, Target, &AnyNull,
                   &F.Status);
   if (F.Status != 0) {
