@@ -213,7 +213,7 @@ void TForm1::BuildLayout() {
 void TForm1::BuildToolBar(QFrame* Panel) {
   auto* Row = new QHBoxLayout(Panel);
   Row->setContentsMargins(6, 4, 6, 4);
-  Row->setSpacing(2);
+  Row->setSpacing(1);
   SpeedButtonOpen = MakeButton(Panel, "SpeedButtonOpen", QStringLiteral("&Open"));
   SpeedButtonPrevious = MakeButton(Panel, "SpeedButtonPrevious", QStringLiteral("<"),
                                    QStringLiteral("Previous image (Page Up)"));
@@ -233,7 +233,7 @@ void TForm1::BuildToolBar(QFrame* Panel) {
 
   // The captions keep their whole text when the window is at its narrowest.
   auto Caption = [&](const char* Text) {
-    Row->addSpacing(8);
+    Row->addSpacing(4);
     QLabel* L = MakeLabel(Panel, QString::fromLatin1(Text), true);
     L->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     Row->addWidget(L);
@@ -242,6 +242,9 @@ void TForm1::BuildToolBar(QFrame* Panel) {
   Caption("Scale");
   ScaleGroup = new QButtonGroup(this);
   ScaleGroup->setExclusive(true);
+  // The ten scales sit edge to edge, one strip of choices.
+  auto* Scales = new QHBoxLayout;
+  Scales->setSpacing(0);
   for (int32_t I = 1; I <= 10; ++I) {
     const QByteArray Name = "SpeedButton" + QByteArray::number(I);
     QToolButton* B = MakeButton(Panel, Name.constData(), QStringLiteral("1:%1").arg(I),
@@ -249,8 +252,9 @@ void TForm1::BuildToolBar(QFrame* Panel) {
     B->setMinimumWidth(28);
     ScaleButtons[I] = B;
     ScaleGroup->addButton(B, I);
-    Row->addWidget(B);
+    Scales->addWidget(B);
   }
+  Row->addLayout(Scales);
 
   auto Pair = [&](const char* Title, QToolButton* A, QToolButton* B) {
     Caption(Title);
@@ -280,6 +284,16 @@ void TForm1::BuildToolBar(QFrame* Panel) {
                  QStringLiteral("Fixed OBRA weight until it is changed by user"), true);
   Pair("OBRA", SpeedButtonAutoACEQ, SpeedButtonFixACEQ);
 
+  Row->addSpacing(4);
+  ComboBoxColourTable = new QComboBox(Panel);
+  ComboBoxColourTable->setObjectName(QStringLiteral("ComboBoxColourTable"));
+  ComboBoxColourTable->setToolTip(
+      QStringLiteral("Colour table of the view: grey, the table of the image's channel, or a named "
+                     "table"));
+  for (const std::string& Name : ColourTableChoices())
+    ComboBoxColourTable->addItem(QString::fromStdString(Name));
+  ComboBoxColourTable->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  Row->addWidget(ComboBoxColourTable);
   Row->addStretch(1);
 }
 
@@ -393,15 +407,6 @@ void TForm1::BuildSideBar(QFrame* Panel) {
   Col->addSpacing(6);
   Col->addWidget(SpeedButtonExport);
   Col->addWidget(SpeedButtonHeader);
-  // The colour table sits here: the tool bar is full at the narrowest window.
-  ComboBoxColourTable = new QComboBox(Panel);
-  ComboBoxColourTable->setObjectName(QStringLiteral("ComboBoxColourTable"));
-  ComboBoxColourTable->setToolTip(
-      QStringLiteral("Colour table of the view: grey, the table of the image's channel, or a named "
-                     "table"));
-  for (const std::string& Name : ColourTableChoices())
-    ComboBoxColourTable->addItem(QString::fromStdString(Name));
-  Col->addWidget(ComboBoxColourTable);
   // "Edit INI file" stays at the bottom of the side bar at every height.
   Col->addStretch(1);
   Col->addWidget(SpeedButtonEditIni);

@@ -1,6 +1,8 @@
 // The main window's solar controls: the helioprojective readout, the title,
 // the "Header" window, the colour-table control and "Export"; and the
 // screenshots of the AIA sample in its channel colours and of the header.
+#include <cstdlib>
+
 #include <QComboBox>
 #include <QFontInfo>
 #include <QLineEdit>
@@ -104,11 +106,32 @@ TEST_F(Window, HeaderWindowListsTheStoredCardsAndFinds) {
   EXPECT_EQ(Memo->toPlainText().toStdString(), Joined(HeaderLines(Global.Image.HeaderCards)));
 }
 
+// A tile-compressed image shows the header of the image it holds, the same
+// cards as its uncompressed form, in the window and in obra-cli.
+TEST_F(Window, HeaderOfACompressedImageIsTheImageHdus) {
+  if (std::system("command -v fpack >/dev/null 2>&1") != 0) GTEST_SKIP() << "fpack absent";
+  const std::string Sky = Dir.File("sky.fits"), Packed = Dir.File("packed.fits.fz");
+  WriteSkyFits(Sky);
+  ASSERT_EQ(std::system(("fpack -O " + Packed + " " + Sky + " >/dev/null 2>&1").c_str()), 0);
+  const std::string Plain = RunCli("header " + Sky, Dir).Out;
+  ASSERT_TRUE(Open(Packed));
+  Click("SpeedButtonHeader");
+  THeaderWindow* Header = Form->HeaderWindow();
+  ASSERT_NE(Header, nullptr);
+  EXPECT_EQ(Header->windowTitle(), "Header - packed.fits.fz");
+  const std::string Shown =
+      Header->findChild<QPlainTextEdit*>("MemoHeader")->toPlainText().toStdString();
+  EXPECT_EQ(Shown + "\n", Plain);
+  EXPECT_EQ(Shown.find("ZIMAGE"), std::string::npos);
+  EXPECT_EQ(RunCli("header " + Packed, Dir).Out, Plain);
+}
+
 TEST_F(Window, ColourTableControlRecoloursTheView) {
   const std::string Sky = Dir.File("sky.fits");
   WriteSkyFits(Sky);
   ASSERT_TRUE(Open(Sky));
   auto* Combo = Find<QComboBox>("ComboBoxColourTable");
+  EXPECT_TRUE(Find("PanelTop")->isAncestorOf(Combo));
   EXPECT_EQ(Combo->currentText(), "Grey");
   EXPECT_EQ(Combo->count(), 17);
   const QImage Grey = Shown();
