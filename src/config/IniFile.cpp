@@ -5,8 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "AdaptiveEQ.h"
-#include "IOGraphics.h"
+#include "KeywordLine.h"
 
 namespace obra {
 
@@ -107,11 +106,7 @@ IniStatus CheckIniText(std::string_view Text) {
   return ReadIniStream(In, Copy);
 }
 
-IniStatus GetIniFile() {
-  IniStatus S = ReadIniFile(FindFileNoCase(ProgramDir, "OBRA.ini"), Params);
-  if (!S.Fatal) BuildKernels();
-  return S;
-}
+IniStatus ReadProgramIniFile() { return ReadIniFile(FindFileNoCase(ProgramDir, "OBRA.ini"), Params); }
 
 std::filesystem::path FindFileNoCase(const std::filesystem::path& Dir, std::string_view Name) {
   std::error_code Ec;

@@ -64,10 +64,10 @@ IniStatus ReadIniFile(const std::filesystem::path& File, Parameters& P);
 // missing from Text count with their present values, as in a re-read).
 // Text that would end the program is refused before it is ever written.
 IniStatus CheckIniText(std::string_view Text);
-// Reads ProgramDir/OBRA.ini into Params and rebuilds KernelTable and
-// NoiseKernel. On a fatal status Params may be partly updated; the caller
-// shows the message and ends the program.
-IniStatus GetIniFile();
+// Reads ProgramDir/OBRA.ini into Params. On a fatal status Params may be
+// partly updated; the caller shows the message and ends the program. The
+// kernels are the caller's to build from what was read (GetIniFile does both).
+IniStatus ReadProgramIniFile();
 
 // The file Name inside Dir, matched without regard to letter case (so
 // "Obra.ini" and "OBRA.ini" name one file). Returns Dir/Name when none exists.

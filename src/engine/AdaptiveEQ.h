@@ -65,6 +65,9 @@ void BuildKernels(const Parameters& P, KernelTableType& K, NoiseKernelType& Nois
 void ClearKernel();
 void AddGaussian(float Weight, float Sigma);
 void BuildKernels();
+// Reads ProgramDir/OBRA.ini into Params (ReadProgramIniFile) and, unless the
+// status is fatal, rebuilds KernelTable and NoiseKernel from it.
+IniStatus GetIniFile();
 
 // ---- Equalization ------------------------------------------------------------
 // Everything a worker reads, passed explicitly. Samples are row-major, sample

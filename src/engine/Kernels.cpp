@@ -58,4 +58,10 @@ void ClearKernel() { ClearKernel(KernelTable); }
 void AddGaussian(float Weight, float Sigma) { AddGaussian(KernelTable, Weight, Sigma); }
 void BuildKernels() { BuildKernels(Params, KernelTable, NoiseKernel); }
 
+IniStatus GetIniFile() {
+  IniStatus S = ReadProgramIniFile();
+  if (!S.Fatal) BuildKernels();
+  return S;
+}
+
 }  // namespace obra

@@ -1,4 +1,4 @@
-// Image record, load pipeline, keyword lines, FITS and BIF readers, statistics.
+// Image record, load pipeline, FITS and BIF readers, statistics.
 //
 // Common rules of this module:
 //  - Every reader fills an ImageRecord and reports success through its Valid
@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "KeywordLine.h"
 
 namespace obra {
 
@@ -89,18 +91,6 @@ struct ImageRecord {
 inline constexpr std::string_view SupportedExtensions =
     "*.BIF;*.FIT;*.FTS;*.FITS;*.TIF;*.TIFF;*.PNG;*.BMP;*.JPG;*.JPEG;*.ACT";
 
-// ---- Keyword lines ---------------------------------------------------------
-// A keyword line is a key in column 1, at least one blank, then the value;
-// keys compare without regard to letter case and "//" opens a comment. Each
-// parser leaves Target unchanged when the line does not carry Key, and returns
-// whether it did. A value that does not convert stores the digits read before
-// the fault as one whole number (sign, point and exponent dropped).
-bool ParseKeyInt(std::string_view Line, std::string_view Key, int32_t& Target);
-bool ParseKeyDouble(std::string_view Line, std::string_view Key, double& Target);
-bool ParseKeyFloat(std::string_view Line, std::string_view Key, float& Target);
-// Text target: the trimmed value; a value shorter than two characters clears Target.
-bool ParseKeyText(std::string_view Line, std::string_view Key, std::string& Target);
-
 // ---- Load pipeline ---------------------------------------------------------
 // Header-only read through the reader for the file's extension. Does nothing
 // when the file does not exist; clears HasBZero and ValueOffset first.
@@ -133,23 +123,5 @@ void ComputeRoiStatistics(int32_t Left, int32_t Top, int32_t Width, int32_t Heig
                           const uint16_t* Samples);
 // The same over the solar disc (1.15 x RSun around CrPix1, CrPix2).
 void ComputeDiscStatistics(ImageRecord& R, const uint16_t* Samples);
-
-// ---- Small helpers shared by the readers -----------------------------------
-std::string UpperCase(std::string_view S);
-// The upper-cased extension with its dot (".FITS"), empty when there is none.
-std::string UpperExtension(const std::string& FileName);
-// The extension a file's format is chosen by, upper-cased with its dot: the
-// whole compound extension of a compressed FITS file (".FITS.GZ", ".FTS.FZ",
-// ".FZ"), otherwise UpperExtension (so "x.tar.gz" gives ".GZ").
-std::string CompoundExtension(const std::string& FileName);
-// The file name without its directory and without CompoundExtension:
-// "/d/x.fits.gz" and "/d/x.fits" both give "x".
-std::string ImageStem(const std::string& FileName);
-// True for the extensions read by the FITS reader, plain or compressed: the
-// full load accepts the compressed ones (".FZ", ".FITS.GZ" ...) beside
-// SupportedExtensions.
-bool IsFitsExtension(const std::string& UpperExt);
-// The file name without its directory.
-std::string BaseName(const std::string& FileName);
 
 }  // namespace obra

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "IOGraphics.h"
+#include "KeywordLine.h"
 
 namespace obra {
 
