@@ -2,7 +2,7 @@
 # One entry point for a fresh Debian 12 machine:
 #   scripts/obra.sh run   install what is missing, build, start the program
 #   scripts/obra.sh test  install what is missing, build, run every test
-#                         (plain build, AddressSanitizer + UndefinedBehaviorSanitizer
+#                         (format and layering checks, plain build, AddressSanitizer + UndefinedBehaviorSanitizer
 #                         build, ThreadSanitizer build of every test but the window's,
 #                         a short run of every fuzz target)
 set -euo pipefail
@@ -52,6 +52,10 @@ case "$mode" in
     ;;
   test)
     export QT_QPA_PLATFORM=offscreen
+    # The source is formatted, and every include points down the module layers
+    # with no widget header below the window.
+    git ls-files '*.cpp' '*.h' '*.inl' | xargs clang-format --dry-run --Werror
+    python3 scripts/check-layers.py
     build build -DCMAKE_BUILD_TYPE=Release
     ctest --test-dir build --output-on-failure -j "$jobs"
     build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBRA_SANITIZE=address,undefined \

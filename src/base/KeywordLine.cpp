@@ -1,10 +1,10 @@
 // Keyword lines: the shared syntax of OBRA.ini, FITS cards and BIF headers.
+#include "KeywordLine.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-
-#include "KeywordLine.h"
 
 namespace obra {
 

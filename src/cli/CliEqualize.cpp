@@ -10,8 +10,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 

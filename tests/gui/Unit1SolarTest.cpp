@@ -1,14 +1,13 @@
 // The main window's solar controls: the helioprojective readout, the title,
 // the "Header" window, the colour-table control and "Export"; and the
 // screenshots of the AIA sample in its channel colours and of the header.
-#include <cstdlib>
-
 #include <QComboBox>
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <cstdlib>
 
 #include "FitsHeader.h"
 #include "GuiSupport.h"
@@ -140,8 +139,8 @@ TEST_F(Window, ColourTableControlRecoloursTheView) {
   const QImage Coloured = Shown();
   EXPECT_FALSE(SamePixels(Grey, Coloured));
   const QColor Mid = Coloured.pixelColor(Coloured.width() / 2, Coloured.height() / 2);
-  const TableColour Want = FindColourTable("AIA 171")->Table->at(qRed(Grey.pixel(
-      Grey.width() / 2, Grey.height() / 2)));
+  const TableColour Want =
+      FindColourTable("AIA 171")->Table->at(qRed(Grey.pixel(Grey.width() / 2, Grey.height() / 2)));
   EXPECT_EQ(Mid, QColor(Want.Red, Want.Green, Want.Blue));
   Combo->setCurrentText("EIT 304");
   EXPECT_EQ(Global.ColourTableName, "EIT 304");
