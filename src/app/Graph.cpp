@@ -89,10 +89,14 @@ void PlotTextBelow(const std::string& Text, double X, double Y) { PlotText(Text,
 void PlotTextAbove(const std::string& Text, double X, double Y) { PlotText(Text, X, Y, true); }
 
 bool KernelPlot(Picture24& Picture, int32_t KerSize) {
+  return KernelPlot(Picture, KernelTable, KerSize);
+}
+
+bool KernelPlot(Picture24& Picture, const KernelTableType& Kernel, int32_t KerSize) {
   const int32_t R = KerSize;
   if (Picture.Width <= 0 || Picture.Height <= 0 || R < 1 || R > KernelRadius) return false;
   if (Picture.Pixels.size() != size_t(Picture.Width) * size_t(Picture.Height) * 3) return false;
-  auto P = [](int32_t I) { return static_cast<double>(KernelTable.At(I, 0)); };
+  auto P = [&](int32_t I) { return static_cast<double>(Kernel.At(I, 0)); };
   if (!(P(0) != 0.0) || !std::isfinite(P(0))) return false;
 
   QImage Canvas(Picture.Pixels.data(), Picture.Width, Picture.Height, qsizetype(Picture.Width) * 3,

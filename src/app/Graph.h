@@ -37,10 +37,11 @@ void PlotTextBelow(const std::string& Text, double X, double Y);
 // Text centred on world (X, Y), its top three half text heights above the point.
 void PlotTextAbove(const std::string& Text, double X, double Y);
 
-// Draws the horizontal profile of KernelTable (radius KerSize) into Picture
-// on the side bar's colour. Returns false and draws nothing when the profile
-// cannot be plotted: an empty picture, KerSize outside 1..64 or a zero
-// centre weight.
+// Draws the horizontal profile of Kernel (radius KerSize) into Picture on the
+// side bar's colour. Returns false and draws nothing when the profile cannot
+// be plotted: an empty picture, KerSize outside 1..64 or a zero centre weight.
+bool KernelPlot(Picture24& Picture, const KernelTableType& Kernel, int32_t KerSize);
+// The same for the process's KernelTable.
 bool KernelPlot(Picture24& Picture, int32_t KerSize);
 
 }  // namespace obra

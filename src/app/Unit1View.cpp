@@ -100,7 +100,8 @@ void TForm1::Image1MouseLeave() {
 
 void TForm1::ScrollBox1DblClick() {
   if (!Global.Image1Enabled) return;
-  if (KernelPlot(Global.Image1, Params.KerSize)) ++Global.Image1Version;
+  if (KernelPlot(Global.Image1, *Global.Tables.KernelTable, Global.Config().KerSize))
+    ++Global.Image1Version;
   SyncView();
 }
 

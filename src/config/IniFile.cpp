@@ -106,7 +106,9 @@ IniStatus CheckIniText(std::string_view Text) {
   return ReadIniStream(In, Copy);
 }
 
-IniStatus ReadProgramIniFile() { return ReadIniFile(FindFileNoCase(ProgramDir, "OBRA.ini"), Params); }
+IniStatus ReadProgramIniFile() {
+  return ReadIniFile(FindFileNoCase(ProgramDir, "OBRA.ini"), Params);
+}
 
 std::filesystem::path FindFileNoCase(const std::filesystem::path& Dir, std::string_view Name) {
   std::error_code Ec;

@@ -176,8 +176,39 @@ struct BatchState {
   std::function<bool()> StopRequested;
 };
 
+// The configuration and the lookup and kernel tables a state's operations
+// read and fill, passed down from here to the engine and the display. A state
+// works on the process's tables (the ones GetIniFile, BuildKernels,
+// FillGammaLut and FillDisplayLut without a table argument fill) until it is
+// given tables of its own with UseOwnTables.
+struct WorkflowTables {
+  Parameters* Params;
+  KernelTableType* KernelTable;
+  NoiseKernelType* NoiseKernel;
+  GammaLutType* GammaLut;
+  DisplayLutType* DisplayLut;
+};
+// The process's tables.
+WorkflowTables ProcessTables();
+// Tables a state owns.
+struct OwnedTables {
+  Parameters Params;
+  KernelTableType KernelTable;
+  NoiseKernelType NoiseKernel;
+  GammaLutType GammaLut{};
+  DisplayLutType DisplayLut{};
+};
+
 struct SharedState {
   SharedState();
+
+  // ---- configuration and tables ---------------------------------------------
+  WorkflowTables Tables = ProcessTables();
+  std::shared_ptr<OwnedTables> Own;  // behind Tables once UseOwnTables was called
+  // From now on this state reads and fills tables of its own: the
+  // configuration P and the kernels built from it (P.NRSigma must be 1..150).
+  void UseOwnTables(const Parameters& P);
+  const Parameters& Config() const { return *Tables.Params; }
 
   // ---- the current image --------------------------------------------------
   std::string ImageFileName, ImageName, ImageDir, ImageExt, ActDir, ActFileName;
@@ -362,6 +393,9 @@ void AutoOutputParam(SharedState& S, bool Black, bool White);
 void SetGamma(SharedState& S);
 void SetEQWeight(SharedState& S);
 // The configured default gamma / OBRA weight of a channel.
+int32_t DefaultGamma(const Parameters& P, int32_t Wavelength);
+int32_t DefaultObraWeight(const Parameters& P, int32_t Wavelength);
+// The same from the process's configuration.
 int32_t DefaultGamma(int32_t Wavelength);
 int32_t DefaultObraWeight(int32_t Wavelength);
 // Draws ResultImage into Image1 at DisplayScale (with the overlay when ticked).

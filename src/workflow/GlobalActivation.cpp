@@ -76,9 +76,9 @@ bool StartActivation(SharedState& S) {
   S.ActivatedTop = S.RoiTop;
   S.ActivatedWidth = S.RoiWidth;
   S.ActivatedHeight = S.RoiHeight;
-  const EqualizeJob Job =
-      MakeJob(S.InputImage.data(), S.ActivationImage.data(), S.Image.Width, S.Image.Height,
-              S.Image.MinValue, S.Image.MaxValue, Roi, Params, KernelTable, NoiseKernel);
+  const EqualizeJob Job = MakeJob(S.InputImage.data(), S.ActivationImage.data(), S.Image.Width,
+                                  S.Image.Height, S.Image.MinValue, S.Image.MaxValue, Roi,
+                                  S.Config(), *S.Tables.KernelTable, *S.Tables.NoiseKernel);
   S.Workers = std::make_unique<Activation>();
   if (!S.Workers->StartWorkers(Job, S.ThreadCount, S.Engine)) {
     StopActivation(S);
@@ -145,7 +145,7 @@ void FinishActivation(SharedState& S) {
   EnableEQ(S, true);
   MakeResultImage(S);
   if (S.SpeedButtonAutocontrast.Down) AutoOutputParam(S, true, true);
-  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
   RenderView(S);
   if (!S.RoiActive) S.ActivationReady = true;
   // The controls come back before a batch run takes its next step, which may

@@ -48,8 +48,8 @@ bool Reacts(const SharedState& S, bool Dragging) { return !Dragging && !S.Loadin
 
 void MakeGammaImage(SharedState& S, const std::vector<uint16_t>& Source,
                     std::vector<uint16_t>& Destination) {
-  FillGammaLut(S.InputBlack, S.InputWhite, S.GammaSetting);
-  MakeGammaImage(Source, Destination, GammaLut);
+  FillGammaLut(*S.Tables.GammaLut, S.InputBlack, S.InputWhite, S.GammaSetting);
+  MakeGammaImage(Source, Destination, *S.Tables.GammaLut);
 }
 
 void MakeResultImage(SharedState& S) {
@@ -57,13 +57,13 @@ void MakeResultImage(SharedState& S) {
   if (S.SpeedButtonEnableEQ.Enabled) {
     MakeGammaImage(S, S.InputImage, S.ResultImage);
   } else {
-    FillGammaLut(S.InputBlack, S.InputWhite, S.GammaSetting);
-    MakeBlendedResult(S.InputImage, S.ActivationImage, GammaLut, S.ObraWeight, S.GammaImage,
-                      S.ResultImage);
+    FillGammaLut(*S.Tables.GammaLut, S.InputBlack, S.InputWhite, S.GammaSetting);
+    MakeBlendedResult(S.InputImage, S.ActivationImage, *S.Tables.GammaLut, S.ObraWeight,
+                      S.GammaImage, S.ResultImage);
     KeepGammaOutsideActivation(S);
   }
   if (S.SpeedButtonAutocontrast.Down) AutoOutputParam(S, true, true);
-  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
 }
 
 void AutoInputParam(SharedState& S, bool Black, bool White) {
@@ -103,8 +103,8 @@ void AutoOutputParam(SharedState& S, bool Black, bool White) {
     } else {
       L = G;
     }
-    const OutputLevels O =
-        AutoOutputLevels(G, L, Params.GlobalB, Params.LocalB, Params.GlobalW, Params.LocalW);
+    const OutputLevels O = AutoOutputLevels(G, L, S.Config().GlobalB, S.Config().LocalB,
+                                            S.Config().GlobalW, S.Config().LocalW);
     if (Black) {
       S.OutputBlack = O.Black;
       S.TrackBarOutputBlack.SetPosition(S.OutputBlack);
@@ -120,14 +120,14 @@ void AutoOutputParam(SharedState& S, bool Black, bool White) {
 
 void SetGamma(SharedState& S) {
   if (!S.SpeedButtonAutoGamma.Down) return;
-  S.TrackBarGamma.SetPosition(DefaultGamma(S.Image.Wavelength));
+  S.TrackBarGamma.SetPosition(DefaultGamma(S.Config(), S.Image.Wavelength));
   S.GammaSetting = S.TrackBarGamma.Position;
   S.PanelGamma.Caption = FormatFixed(S.GammaSetting * 0.1, 1);
 }
 
 void SetEQWeight(SharedState& S) {
   if (!S.SpeedButtonAutoACEQ.Down) return;
-  S.TrackBarEqWeight.SetPosition(DefaultObraWeight(S.Image.Wavelength));
+  S.TrackBarEqWeight.SetPosition(DefaultObraWeight(S.Config(), S.Image.Wavelength));
   S.ObraWeight = S.TrackBarEqWeight.Position;
   // Without activation data the panel keeps saying so.
   if (S.TrackBarEqWeight.Enabled) S.PanelEqWeight.Caption = FormatFixed(S.ObraWeight * 0.01, 2);
@@ -174,7 +174,7 @@ void TrackBarOutputBlackChange(SharedState& S, int32_t Position, bool Dragging) 
   S.OutputBlack = static_cast<uint16_t>(S.TrackBarOutputBlack.Position);
   S.PanelOutputBlack.Caption = std::to_string(S.OutputBlack);
   if (!Reacts(S, Dragging)) return;
-  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
   RenderView(S);
 }
 
@@ -183,7 +183,7 @@ void TrackBarOutputWhiteChange(SharedState& S, int32_t Position, bool Dragging) 
   S.OutputWhite = static_cast<uint16_t>(S.TrackBarOutputWhite.Position);
   S.PanelOutputWhite.Caption = std::to_string(S.OutputWhite);
   if (!Reacts(S, Dragging)) return;
-  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
   RenderView(S);
 }
 
@@ -193,7 +193,7 @@ void SpeedButtonAutocontrastClick(SharedState& S) {
   AutoInputParam(S, true, true);
   MakeResultImage(S);
   AutoOutputParam(S, true, true);
-  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
   RenderView(S);
 }
 

@@ -170,7 +170,7 @@ bool OpenImage(SharedState& S) {
 
   MakeResultImage(S);
   AutoOutputParam(S, S.SpeedButtonAutocontrast.Down, S.SpeedButtonAutocontrast.Down);
-  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
   // The first image, and one of another size, are shown whole; an image of
   // the same size keeps the user's reduction.
   const bool NewSize = S.Image.Width != OldWidth || S.Image.Height != OldHeight;

@@ -11,15 +11,13 @@ namespace {
 constexpr const char* GreyTable = "Grey";
 constexpr const char* ChannelTable = "Channel";
 
-std::string KernelText() {
-  const Parameters& P = Params;
+std::string KernelText(const Parameters& P) {
   return "Kernel KerSize " + std::to_string(P.KerSize) + ", NRSigma " + std::to_string(P.NRSigma) +
          ", GlobalB " + FormatFixed(P.GlobalB, 4) + ", LocalB " + FormatFixed(P.LocalB, 4) +
          ", GlobalW " + FormatFixed(P.GlobalW, 4) + ", LocalW " + FormatFixed(P.LocalW, 4);
 }
 
-std::string KernelSigmasText() {
-  const Parameters& P = Params;
+std::string KernelSigmasText(const Parameters& P) {
   const float Sigmas[] = {P.KerS_480, P.KerS_320, P.KerS_220, P.KerS_160, P.KerS_110, P.KerS_80,
                           P.KerS_56,  P.KerS_40,  P.KerS_28,  P.KerS_20,  P.KerS_14,  P.KerS_10};
   std::string T = "Kernel weights KerS_480..KerS_10";
@@ -74,8 +72,8 @@ std::vector<std::string> ExportHistory(const SharedState& S) {
       std::string(ProgramTitle) + ": 16-bit result of " + S.ImageName,
       Activated ? "OBRA equalization blended with the gamma image"
                 : "Gamma image without OBRA equalization",
-      KernelText(),
-      KernelSigmasText(),
+      KernelText(S.Config()),
+      KernelSigmasText(S.Config()),
       "Input levels black " + std::to_string(S.InputBlack - Off) + " white " +
           std::to_string(S.InputWhite - Off),
       "Output levels black " + std::to_string(S.OutputBlack) + " white " +

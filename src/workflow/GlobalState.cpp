@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "AdaptiveEQ.h"
 #include "Global.h"
 #include "IniFile.h"
 
@@ -53,6 +54,17 @@ SharedState::SharedState()
     P->FontColor = ClNavy;
   }
   PanelRoi.Color = PanelColor;
+}
+
+WorkflowTables ProcessTables() {
+  return {&Params, &KernelTable, &NoiseKernel, &GammaLut, &DisplayLut};
+}
+
+void SharedState::UseOwnTables(const Parameters& P) {
+  Own = std::make_shared<OwnedTables>();
+  Own->Params = P;
+  BuildKernels(Own->Params, Own->KernelTable, Own->NoiseKernel);
+  Tables = {&Own->Params, &Own->KernelTable, &Own->NoiseKernel, &Own->GammaLut, &Own->DisplayLut};
 }
 
 void InitializeState(SharedState& S) {
@@ -144,15 +156,18 @@ const ChannelKeys* KeysOf(int32_t Wavelength) {
 
 }  // namespace
 
-int32_t DefaultGamma(int32_t Wavelength) {
+int32_t DefaultGamma(const Parameters& P, int32_t Wavelength) {
   const ChannelKeys* C = KeysOf(Wavelength);
-  return C ? Params.*(C->Gamma) : 22;
+  return C ? P.*(C->Gamma) : 22;
 }
 
-int32_t DefaultObraWeight(int32_t Wavelength) {
+int32_t DefaultObraWeight(const Parameters& P, int32_t Wavelength) {
   const ChannelKeys* C = KeysOf(Wavelength);
-  return C ? Params.*(C->Obra) : 15;
+  return C ? P.*(C->Obra) : 15;
 }
+
+int32_t DefaultGamma(int32_t Wavelength) { return DefaultGamma(Params, Wavelength); }
+int32_t DefaultObraWeight(int32_t Wavelength) { return DefaultObraWeight(Params, Wavelength); }
 
 std::string ReplaceExtension(const std::string& Name, const std::string& NewExt) {
   const size_t Dot = Name.rfind('.');

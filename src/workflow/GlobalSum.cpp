@@ -66,7 +66,7 @@ bool AddImageFile(SharedState& S, const std::string& File) {
   AutoInputParam(S, true, true);
   MakeResultImage(S);
   AutoOutputParam(S, true, true);
-  FillDisplayLut(S.OutputBlack, S.OutputWhite, 10);
+  FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
   RenderView(S);
   return true;
 }

@@ -26,8 +26,8 @@ TimeOverlay OverlayFor(const SharedState& S) {
 
 void Render(SharedState& S, Picture24& Target, int32_t Scale) {
   const TimeOverlay O = OverlayFor(S);
-  RenderImage(Target, S.Image, S.ResultImage, Scale, DisplayLut, S.CheckBoxAddText ? &O : nullptr,
-              ActiveColourTable(S));
+  RenderImage(Target, S.Image, S.ResultImage, Scale, *S.Tables.DisplayLut,
+              S.CheckBoxAddText ? &O : nullptr, ActiveColourTable(S));
 }
 
 }  // namespace
