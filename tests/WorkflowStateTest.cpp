@@ -1,10 +1,13 @@
 // A workflow state reads its configuration and fills its lookup tables
 // through its own tables: one given tables of its own works beside the
 // process's tables without touching them, and gets what a state on the
-// process's tables gets from the same configuration.
+// process's tables gets from the same configuration. The batch step runs in
+// process here, activations and all, so the race checks cover it.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -32,30 +35,64 @@ const std::string Other =
     "KerSize 2\nNRSigma 1\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\nGamma193 45\nObra193 25\n"
     "KerS_10  1\n";
 
-void WriteImage(const std::string& File) {
+void WriteImage(const std::string& File, int Seed = 0) {
   constexpr int W = 90, H = 70;
   std::vector<int16_t> S;
   for (int Y = 0; Y < H; ++Y)
-    for (int X = 0; X < W; ++X) S.push_back(int16_t((X * 53 + Y * 97) % 3000 + 100 - 32768));
+    for (int X = 0; X < W; ++X)
+      S.push_back(int16_t((X * 53 + Y * 97 + Seed * 31) % 3000 + 100 - 32768));
   WriteBytes(File, FitsFile(ImageCards(16, W, H, {Card("BZERO", "32768"), Card("WAVELNTH", "193")}),
                             BigEndian(S)));
 }
 
-// Opens File in S and runs its activation to the end, polling like the
-// window's timer for at most a minute.
-void OpenAndActivate(SharedState& S, const std::string& File, Messages& Msg) {
+// Polls like the window's timer until Done() or a minute has passed; false then.
+template <typename Pred>
+bool PollUntil(SharedState& S, Pred Done) {
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() >= Deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Timer1Timer(S);
+  }
+  return true;
+}
+
+void Prepare(SharedState& S, Messages& Msg) {
   InitializeState(S);
   S.ThreadCount = 2;
   S.ShowMessage = Msg.Sink();
+}
+
+// Opens File in S and runs its activation to the end.
+void OpenAndActivate(SharedState& S, const std::string& File, Messages& Msg) {
+  Prepare(S, Msg);
   S.CheckBoxAutoSaveActivated.Down = false;
   S.OpenDialogFileName = File;
   ASSERT_TRUE(OpenImage(S));
   ASSERT_TRUE(StartActivation(S));
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-  bool Done = false;
-  while (!(Done = Timer1Timer(S)) && std::chrono::steady_clock::now() < Deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_TRUE(Done) << "the activation did not end within a minute";
+  ASSERT_TRUE(PollUntil(S, [&] { return !S.Workers; })) << "no end within a minute";
+}
+
+// The PNG files of Dir, name and bytes, in name order.
+std::map<std::string, std::vector<uint8_t>> Pictures(const TempDir& Dir) {
+  std::map<std::string, std::vector<uint8_t>> Found;
+  for (const auto& E : std::filesystem::directory_iterator(Dir.Path()))
+    if (E.path().extension() == ".png") Found[E.path().filename().string()] = ReadBytes(E.path());
+  return Found;
+}
+
+// Runs a batch over every FITS file of Dir with activation and full frames,
+// overwriting what exists.
+void RunBatch(SharedState& S, const TempDir& Dir) {
+  S.ImageDir = Dir.Path().string();
+  BatchFormShow(S);
+  BatchSelectAll(S, true);
+  BatchProcessClick(S, BatchFull);
+  BatchNamingClick(S, BatchSuffix);
+  S.AskYesNoCancel = [](const std::string&) { return Answer::Yes; };
+  ASSERT_TRUE(BatchRunClick(S));
+  ASSERT_TRUE(PollUntil(S, [&] { return !S.Batch.Running || S.Batch.Halted; }))
+      << "the batch run did not end within a minute";
 }
 
 // Puts the process's tables back as they were, whatever the test's outcome.
@@ -109,4 +146,28 @@ TEST(WorkflowTables, OwnTablesLeaveTheProcessTablesAlone) {
   EXPECT_TRUE(Process.ActivationImage == Own.ActivationImage);
   EXPECT_TRUE(Process.ResultImage == Own.ResultImage);
   EXPECT_TRUE(*Process.Tables.GammaLut == *Own.Tables.GammaLut);
+}
+
+// Three files, none cached: each is activated by the workers, stored and saved.
+// A second run finds every activation cached and writes the same pictures.
+TEST(WorkflowBatch, RunActivatesStoresAndSavesEveryFile) {
+  TempDir Dir;
+  for (int I = 0; I < 3; ++I) WriteImage(Dir.File("f" + std::to_string(I) + ".fits"), I);
+  Messages Msg;
+  SharedState S;
+  Prepare(S, Msg);
+  S.UseOwnTables(Config(Small));
+  RunBatch(S, Dir);
+  EXPECT_TRUE(Msg.List.empty()) << (Msg.List.empty() ? "" : Msg.List[0]);
+  EXPECT_EQ(S.Batch.Saved, 3);
+  EXPECT_EQ(S.Batch.Failed, 0);
+  for (int I = 0; I < 3; ++I)
+    EXPECT_TRUE(std::filesystem::exists(Dir.File("Activation_Data/f" + std::to_string(I) + ".act")))
+        << I;
+  const auto First = Pictures(Dir);
+  EXPECT_EQ(First.size(), 3u);
+
+  RunBatch(S, Dir);
+  EXPECT_EQ(S.Batch.Saved, 3);
+  EXPECT_TRUE(Pictures(Dir) == First);
 }
