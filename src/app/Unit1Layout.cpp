@@ -22,6 +22,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <array>
+#include <tuple>
+#include <utility>
 
 #include "Unit1.h"
 #include "Unit1Support.h"
@@ -141,6 +144,141 @@ QButtonGroup* RadioGroup(QObject* Owner, std::initializer_list<QAbstractButton*>
   G->setExclusive(true);
   for (QAbstractButton* B : Buttons) G->addButton(B);
   return G;
+}
+
+// Texts and names of one level box of the side bar.
+struct LevelBoxText {
+  const char* Title;
+  const char* Bar;
+  const char* BarHint;
+  const char* Value;
+  const char* ValueHint;
+};
+
+// The level boxes from top to bottom; the last one holds "Activate" too.
+constexpr std::array<LevelBoxText, 6> LevelBoxTexts = {{
+    {"Input Black", "TrackBarBlack", "Black color value", "PanelBlack", "Black color value"},
+    {"Input White", "TrackBarWhite", "White color value", "PanelWhite", "White color value"},
+    {"Input  Gamma", "TrackBarGamma", "Gamma value", "PanelGamma", "Gamma value"},
+    {"Output Black", "TrackBarOutputBlack", "", "PanelOutputBlack", "Black color value"},
+    {"Output  White", "TrackBarOutputWhite", "", "PanelOutputWhite", "White color value"},
+    {"OBRA", "TrackBarEqWeight", "OBRA weight", "PanelEqWeight", "OBRA weight"},
+}};
+
+// The widgets of one level box.
+struct LevelBox {
+  QFrame* Frame;
+  QVBoxLayout* Inner;
+  QLabel* Title;
+  TValuePanel* Value;
+  QSlider* Bar;
+};
+
+// A raised frame holding the title, the value panel and the slider of T.
+LevelBox MakeLevelBox(QWidget* Parent, const LevelBoxText& T) {
+  LevelBox B{};
+  B.Frame = new QFrame(Parent);
+  B.Frame->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+  B.Inner = new QVBoxLayout(B.Frame);
+  B.Inner->setContentsMargins(3, 2, 3, 3);
+  B.Inner->setSpacing(1);
+  B.Title = MakeLabel(B.Frame, QString::fromLatin1(T.Title), true);
+  B.Title->setObjectName(QStringLiteral("Label") + QString::fromLatin1(T.Value).mid(5));
+  B.Title->setAlignment(Qt::AlignCenter);
+  B.Value =
+      static_cast<TValuePanel*>(MakeLevelPanel(B.Frame, T.Value, QString::fromLatin1(T.ValueHint)));
+  B.Bar = MakeSlider(B.Frame, T.Bar, QString::fromLatin1(T.BarHint));
+  B.Inner->addWidget(B.Title);
+  B.Inner->addWidget(B.Value);
+  B.Inner->addWidget(B.Bar);
+  return B;
+}
+
+// "Activate" in bold and "Auto save" below it, at the end of Box.
+std::pair<QToolButton*, QCheckBox*> MakeActivateControls(const LevelBox& Box) {
+  QToolButton* Activate = MakeButton(Box.Frame, "SpeedButtonEnableEQ", QStringLiteral("Activate"),
+                                     QStringLiteral("Activate OBRA"));
+  Activate->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  QFont F = Activate->font();
+  F.setBold(true);
+  Activate->setFont(F);
+  auto* AutoSave = new QCheckBox(QStringLiteral("Auto save"), Box.Frame);
+  AutoSave->setObjectName(QStringLiteral("CheckBoxAutoSaveActivated"));
+  AutoSave->setToolTip(QStringLiteral("Save activation data"));
+  Box.Inner->addWidget(Activate);
+  Box.Inner->addWidget(AutoSave);
+  return {Activate, AutoSave};
+}
+
+// The ROI controls of the side bar, not yet placed.
+struct RoiControls {
+  QLabel* Caption;
+  QToolButton* FullFrame;
+  QComboBox* Size;
+  QLineEdit* Left;
+  QLineEdit* Top;
+  QHBoxLayout* Fields;  // Left and Top side by side
+  QToolButton* TopLeft;
+};
+
+// A four-digit coordinate field.
+QLineEdit* MakeRoiEdit(QWidget* Parent, const char* Name, const QString& Hint) {
+  auto* E = new QLineEdit(QStringLiteral("0"), Parent);
+  E->setObjectName(QString::fromLatin1(Name));
+  E->setToolTip(Hint);
+  return E;
+}
+
+// The ROI caption, "Set full frame", the size list, the corner fields and
+// "Set ROI Left and Top", made in this order.
+RoiControls MakeRoiControls(QWidget* Parent) {
+  RoiControls C{};
+  C.Caption =
+      MakeValuePanel(Parent, "PanelRoi", QStringLiteral("Use right mouse button to move the ROI"));
+  QFont Bold = C.Caption->font();
+  Bold.setBold(true);
+  C.Caption->setFont(Bold);
+  SetColors(C.Caption, PanelColor, ClBlack);
+  C.FullFrame = MakeButton(Parent, "SpeedButtonSetFullframe", QStringLiteral("Set full frame"));
+  C.Size = new QComboBox(Parent);
+  C.Size->setObjectName(QStringLiteral("ComboBoxRoi"));
+  C.Size->setToolTip(QStringLiteral("ROI size in pixels"));
+  C.Size->addItem(QStringLiteral("Full  frame"));
+  C.Left = MakeRoiEdit(Parent, "EditRoiLeft", QStringLiteral("ROI Left coordinate"));
+  C.Top = MakeRoiEdit(Parent, "EditRoiTop", QStringLiteral("ROI Top coordinate"));
+  C.Fields = new QHBoxLayout;
+  C.Fields->setSpacing(2);
+  for (QLineEdit* E : {C.Left, C.Top}) {
+    E->setMaxLength(4);
+    E->setAlignment(Qt::AlignCenter);
+    C.Fields->addWidget(E);
+  }
+  // The longest caption of the side bar does not fit its 110 pixels on one line.
+  C.TopLeft = new TWrapButton(Parent);
+  C.TopLeft->setObjectName(QStringLiteral("SpeedButtonSetTopLeft"));
+  C.TopLeft->setText(QStringLiteral("Set ROI Left and Top"));
+  C.TopLeft->setFocusPolicy(Qt::TabFocus);
+  return C;
+}
+
+// Places the ROI controls and the command buttons below the level boxes;
+// "Edit INI file" stays at the bottom of the side bar at every height.
+void PlaceSideBarBottom(QVBoxLayout* Col, const RoiControls& Roi, QToolButton* Batch,
+                        QToolButton* Export, QToolButton* Header, QToolButton* EditIni) {
+  Col->addWidget(Roi.Caption);
+  Col->addWidget(Roi.FullFrame);
+  Col->addWidget(Roi.Size);
+  Col->addLayout(Roi.Fields);
+  Col->addWidget(Roi.TopLeft);
+  Col->addSpacing(6);
+  Col->addWidget(Batch);
+  Col->addSpacing(6);
+  Col->addWidget(Export);
+  Col->addWidget(Header);
+  Col->addStretch(1);
+  Col->addWidget(EditIni);
+  for (QToolButton* B : {Roi.FullFrame, Roi.TopLeft, Batch, Export, Header, EditIni})
+    B->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 }  // namespace
@@ -302,117 +440,43 @@ void TForm1::BuildSideBar(QFrame* Panel) {
   Col->setContentsMargins(4, 4, 4, 4);
   Col->setSpacing(2);
 
-  struct Box {
-    const char* Title;
-    const char* Bar;
-    const char* BarHint;
-    const char* Value;
-    const char* ValueHint;
-    QLabel** PanelPtr;
-    QSlider** BarPtr;
-  };
-  const std::array<Box, 6> Boxes = {{
-      {"Input Black", "TrackBarBlack", "Black color value", "PanelBlack", "Black color value",
-       &PanelBlack, &TrackBarBlack},
-      {"Input White", "TrackBarWhite", "White color value", "PanelWhite", "White color value",
-       &PanelWhite, &TrackBarWhite},
-      {"Input  Gamma", "TrackBarGamma", "Gamma value", "PanelGamma", "Gamma value", &PanelGamma,
-       &TrackBarGamma},
-      {"Output Black", "TrackBarOutputBlack", "", "PanelOutputBlack", "Black color value",
-       &PanelOutputBlack, &TrackBarOutputBlack},
-      {"Output  White", "TrackBarOutputWhite", "", "PanelOutputWhite", "White color value",
-       &PanelOutputWhite, &TrackBarOutputWhite},
-      {"OBRA", "TrackBarEqWeight", "OBRA weight", "PanelEqWeight", "OBRA weight", &PanelEqWeight,
-       &TrackBarEqWeight},
+  const std::array<std::pair<QLabel**, QSlider**>, 6> Targets = {{
+      {&PanelBlack, &TrackBarBlack},
+      {&PanelWhite, &TrackBarWhite},
+      {&PanelGamma, &TrackBarGamma},
+      {&PanelOutputBlack, &TrackBarOutputBlack},
+      {&PanelOutputWhite, &TrackBarOutputWhite},
+      {&PanelEqWeight, &TrackBarEqWeight},
   }};
-  for (size_t I = 0; I < Boxes.size(); ++I) {
-    const Box& B = Boxes[I];
-    auto* Frame = new QFrame(Panel);
-    Frame->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    auto* Inner = new QVBoxLayout(Frame);
-    Inner->setContentsMargins(3, 2, 3, 3);
-    Inner->setSpacing(1);
-    QLabel* Title = MakeLabel(Frame, QString::fromLatin1(B.Title), true);
-    Title->setObjectName(QStringLiteral("Label") + QString::fromLatin1(B.Value).mid(5));
-    Title->setAlignment(Qt::AlignCenter);
-    LevelTitles[I] = Title;
-    *B.PanelPtr = MakeLevelPanel(Frame, B.Value, QString::fromLatin1(B.ValueHint));
-    static_cast<TValuePanel*>(*B.PanelPtr)->Typed = [this, I](const QString& Text) {
+  for (size_t I = 0; I < LevelBoxTexts.size(); ++I) {
+    const LevelBox Box = MakeLevelBox(Panel, LevelBoxTexts[I]);
+    LevelTitles[I] = Box.Title;
+    *Targets[I].first = Box.Value;
+    Box.Value->Typed = [this, I](const QString& Text) {
       LevelPanelTyped(static_cast<LevelPanel>(I), Text);
     };
-    *B.BarPtr = MakeSlider(Frame, B.Bar, QString::fromLatin1(B.BarHint));
-    Inner->addWidget(Title);
-    Inner->addWidget(*B.PanelPtr);
-    Inner->addWidget(*B.BarPtr);
-    if (I == 5) {
-      SpeedButtonEnableEQ = MakeButton(Frame, "SpeedButtonEnableEQ", QStringLiteral("Activate"),
-                                       QStringLiteral("Activate OBRA"));
-      SpeedButtonEnableEQ->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-      QFont F = SpeedButtonEnableEQ->font();
-      F.setBold(true);
-      SpeedButtonEnableEQ->setFont(F);
-      CheckBoxAutoSaveActivated = new QCheckBox(QStringLiteral("Auto save"), Frame);
-      CheckBoxAutoSaveActivated->setObjectName(QStringLiteral("CheckBoxAutoSaveActivated"));
-      CheckBoxAutoSaveActivated->setToolTip(QStringLiteral("Save activation data"));
-      Inner->addWidget(SpeedButtonEnableEQ);
-      Inner->addWidget(CheckBoxAutoSaveActivated);
-    }
-    Col->addWidget(Frame);
+    *Targets[I].second = Box.Bar;
+    if (I == LevelBoxTexts.size() - 1)
+      std::tie(SpeedButtonEnableEQ, CheckBoxAutoSaveActivated) = MakeActivateControls(Box);
+    Col->addWidget(Box.Frame);
   }
 
   Col->addSpacing(6);
-  PanelRoi =
-      MakeValuePanel(Panel, "PanelRoi", QStringLiteral("Use right mouse button to move the ROI"));
-  QFont Bold = PanelRoi->font();
-  Bold.setBold(true);
-  PanelRoi->setFont(Bold);
-  SetColors(PanelRoi, PanelColor, ClBlack);
-  SpeedButtonSetFullframe =
-      MakeButton(Panel, "SpeedButtonSetFullframe", QStringLiteral("Set full frame"));
-  ComboBoxRoi = new QComboBox(Panel);
-  ComboBoxRoi->setObjectName(QStringLiteral("ComboBoxRoi"));
-  ComboBoxRoi->setToolTip(QStringLiteral("ROI size in pixels"));
-  ComboBoxRoi->addItem(QStringLiteral("Full  frame"));
-  EditRoiLeft = new QLineEdit(QStringLiteral("0"), Panel);
-  EditRoiLeft->setObjectName(QStringLiteral("EditRoiLeft"));
-  EditRoiLeft->setToolTip(QStringLiteral("ROI Left coordinate"));
-  EditRoiTop = new QLineEdit(QStringLiteral("0"), Panel);
-  EditRoiTop->setObjectName(QStringLiteral("EditRoiTop"));
-  EditRoiTop->setToolTip(QStringLiteral("ROI Top coordinate"));
-  auto* Fields = new QHBoxLayout;
-  Fields->setSpacing(2);
-  for (QLineEdit* E : {EditRoiLeft, EditRoiTop}) {
-    E->setMaxLength(4);
-    E->setAlignment(Qt::AlignCenter);
-    Fields->addWidget(E);
-  }
-  // The longest caption of the side bar does not fit its 110 pixels on one line.
-  SpeedButtonSetTopLeft = new TWrapButton(Panel);
-  SpeedButtonSetTopLeft->setObjectName(QStringLiteral("SpeedButtonSetTopLeft"));
-  SpeedButtonSetTopLeft->setText(QStringLiteral("Set ROI Left and Top"));
-  SpeedButtonSetTopLeft->setFocusPolicy(Qt::TabFocus);
+  const RoiControls Roi = MakeRoiControls(Panel);
+  PanelRoi = Roi.Caption;
+  SpeedButtonSetFullframe = Roi.FullFrame;
+  ComboBoxRoi = Roi.Size;
+  EditRoiLeft = Roi.Left;
+  EditRoiTop = Roi.Top;
+  SpeedButtonSetTopLeft = Roi.TopLeft;
   SpeedButtonBatch = MakeButton(Panel, "SpeedButtonBatch", QStringLiteral("Batch proc."));
   SpeedButtonEditIni = MakeButton(Panel, "SpeedButtonEditIni", QStringLiteral("Edit INI file"));
   SpeedButtonExport = MakeButton(Panel, "SpeedButtonExport", QStringLiteral("Export"),
                                  QStringLiteral("Export the 16-bit result as a FITS file"));
   SpeedButtonHeader = MakeButton(Panel, "SpeedButtonHeader", QStringLiteral("Header"),
                                  QStringLiteral("Show the header of the image"));
-  Col->addWidget(PanelRoi);
-  Col->addWidget(SpeedButtonSetFullframe);
-  Col->addWidget(ComboBoxRoi);
-  Col->addLayout(Fields);
-  Col->addWidget(SpeedButtonSetTopLeft);
-  Col->addSpacing(6);
-  Col->addWidget(SpeedButtonBatch);
-  Col->addSpacing(6);
-  Col->addWidget(SpeedButtonExport);
-  Col->addWidget(SpeedButtonHeader);
-  // "Edit INI file" stays at the bottom of the side bar at every height.
-  Col->addStretch(1);
-  Col->addWidget(SpeedButtonEditIni);
-  for (QToolButton* B : {SpeedButtonSetFullframe, SpeedButtonSetTopLeft, SpeedButtonBatch,
-                         SpeedButtonExport, SpeedButtonHeader, SpeedButtonEditIni})
-    B->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  PlaceSideBarBottom(Col, Roi, SpeedButtonBatch, SpeedButtonExport, SpeedButtonHeader,
+                     SpeedButtonEditIni);
 }
 
 void TForm1::BuildStatusBar(QFrame* Panel) {

@@ -80,6 +80,37 @@ int Interrupted() {
   return StopExitStatus();
 }
 
+// Opens FILE and adds every --add into it; 0, or the exit status of the
+// refusal. Messages counts the messages shown so far.
+int OpenInputs(SharedState& S, const ProcessOptions& O, const int& Messages) {
+  S.OpenDialogFileName = O.File;
+  if (!OpenImage(S)) {
+    if (Messages == 0) std::fprintf(stderr, "obra-cli process: cannot open %s\n", O.File.c_str());
+    return 1;
+  }
+  // "&Add" for every --add: a refusal has printed its message.
+  for (const std::string& Second : O.Add)
+    if (!AddImageFile(S, Second)) return 1;
+  return 0;
+}
+
+// Writes the picture and the FITS export that were asked for; the exit status.
+int WriteOutputs(SharedState& S, const ProcessOptions& O) {
+  const bool Saved = O.Out.empty() || SaveImage(S, O.Mode, O.Out);
+  const bool Exported = Saved && (O.ExportFits.empty() || ExportFits(S, O.ExportFits));
+  // A signal during a write lets it finish whole; what was written is then
+  // taken back, since the run did not end as asked.
+  if (StopSignal() != 0) {
+    std::error_code Ec;
+    for (const std::string& Written : {O.Out, O.ExportFits})
+      if (!Written.empty()) std::filesystem::remove(Written, Ec);
+    return Interrupted();
+  }
+  if (!Saved || !Exported) return 1;
+  // The picture is written, but a cache that could not be stored is still a failure.
+  return S.ActivationStoreFailed ? 1 : 0;
+}
+
 int RunProcess(const std::vector<std::string>& Args) {
   InstallStopSignals();
   ProcessOptions O;
@@ -92,14 +123,7 @@ int RunProcess(const std::vector<std::string>& Args) {
   if (const int Status = PrepareSession("process", O.Controls, Messages)) return Status;
   SharedState& S = Global;
 
-  S.OpenDialogFileName = O.File;
-  if (!OpenImage(S)) {
-    if (Messages == 0) std::fprintf(stderr, "obra-cli process: cannot open %s\n", O.File.c_str());
-    return 1;
-  }
-  // "&Add" for every --add: a refusal has printed its message.
-  for (const std::string& Second : O.Add)
-    if (!AddImageFile(S, Second)) return 1;
+  if (const int Status = OpenInputs(S, O, Messages)) return Status;
   if (const int Status = ApplyControlOptions(S, O.Controls, "process")) return Status;
   // Checked before the activation, which may take minutes.
   if ((O.Mode == SaveRoi || O.Mode == SaveRoiScaled) && !S.RoiActive) {
@@ -114,19 +138,7 @@ int RunProcess(const std::vector<std::string>& Args) {
   }
 
   if (StopSignal() != 0) return Interrupted();
-  const bool Saved = O.Out.empty() || SaveImage(S, O.Mode, O.Out);
-  const bool Exported = Saved && (O.ExportFits.empty() || ExportFits(S, O.ExportFits));
-  // A signal during a write lets it finish whole; what was written is then
-  // taken back, since the run did not end as asked.
-  if (StopSignal() != 0) {
-    std::error_code Ec;
-    for (const std::string& Written : {O.Out, O.ExportFits})
-      if (!Written.empty()) std::filesystem::remove(Written, Ec);
-    return Interrupted();
-  }
-  if (!Saved || !Exported) return 1;
-  // The picture is written, but a cache that could not be stored is still a failure.
-  return S.ActivationStoreFailed ? 1 : 0;
+  return WriteOutputs(S, O);
 }
 
 const std::string Usage = std::string(

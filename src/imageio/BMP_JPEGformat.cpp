@@ -53,7 +53,7 @@ void ReadBitmapHeader(const std::string& FileName, ImageRecord& R, bool ShowMess
   R.FileName = FileName;
   R.Width = Picture->Width;
   R.Height = Picture->Height;
-  R.DataType = "BYTE";
+  R.SetDataSample(SampleType::Byte);
   if (Status == DecodeStatus::Ok) {
     R.Channels = ChannelsOf(*Picture);
     R.DecodedBitmap = std::move(Picture);

@@ -52,11 +52,17 @@ void OfferLine(const std::string& Line, ImageRecord& R, BifKeys& K) {
   ParseKeyText(Line, "BYTEORDER", K.ByteOrder);
 }
 
-int SampleBytesOf(const std::string& Type) {
-  if (Type == "BYTE") return 1;
-  if (Type == "WORD" || Type == "SMALLINT") return 2;
-  if (Type == "SINGLE") return 4;
-  return 0;
+// Bytes of one sample of the types a BIF file may hold, 0 for the others.
+int SampleBytesOf(SampleType Type) {
+  switch (Type) {
+    case SampleType::Byte:
+    case SampleType::Word:
+    case SampleType::SmallInt:
+    case SampleType::Single:
+      return SampleTypeBytes(Type);
+    default:
+      return 0;
+  }
 }
 
 }  // namespace
@@ -103,7 +109,7 @@ void ReadBifHeader(const std::string& FileName, ImageRecord& R, bool ShowMessage
   if (R.Channels != 1 && R.Channels != 3)
     Fault("Image " + Name + ": has unsupported number of channels");
   R.DataType = UpperCase(K.DataType);
-  const int Sample = SampleBytesOf(R.DataType);
+  const int Sample = SampleBytesOf(R.DataSample());
   if (Sample == 0) Fault("Image " + Name + ": has unsupported data type");
   R.BytesPerPixel = R.Channels * Sample;
   const int64_t Bytes = detail::PixelByteCount(R.Width, R.Height, R.BytesPerPixel);

@@ -97,22 +97,22 @@ void ParseTimeCard(std::string_view Card, FitsAxes& A) {
 
 }  // namespace
 
-const char* FitsDataTypeOf(int32_t Bitpix) {
+SampleType FitsDataTypeOf(int32_t Bitpix) {
   switch (Bitpix) {
     case 8:
-      return "BYTE";
+      return SampleType::Byte;
     case 16:
-      return "SMALLINT";
+      return SampleType::SmallInt;
     case 32:
-      return "INTEGER";
+      return SampleType::Integer;
     case -32:
-      return "SINGLE";
+      return SampleType::Single;
     case 64:
-      return "COMP";
+      return SampleType::Comp;
     case -64:
-      return "DOUBLE";
+      return SampleType::Double;
     default:
-      return nullptr;
+      return SampleType::Unknown;
   }
 }
 

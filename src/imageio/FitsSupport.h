@@ -130,7 +130,7 @@ void ReadGzipFitsHeader(const std::string& FileName, ImageRecord& R, bool ShowMe
 
 // ---- template body -----------------------------------------------------------
 
-const char* FitsDataTypeOf(int32_t Bitpix);
+SampleType FitsDataTypeOf(int32_t Bitpix);
 
 template <typename FaultFn>
 bool SizeFitsImage(const FitsAxes& A, int64_t Cards, ImageRecord& R, FaultFn Fault) {
@@ -144,10 +144,10 @@ bool SizeFitsImage(const FitsAxes& A, int64_t Cards, ImageRecord& R, FaultFn Fau
   // Only BITPIX values the standard defines: any other value with a valid
   // byte width (12, -8, -16 ...) would leave the sample type of an earlier
   // image in the record and make the pixel read overrun its buffer.
-  const char* Type = FitsDataTypeOf(A.Bitpix);
+  const SampleType Type = FitsDataTypeOf(A.Bitpix);
   R.BytesPerPixel = (A.Bitpix < 0 ? -A.Bitpix : A.Bitpix) / 8;
-  if (Type) R.DataType = Type;
-  if (!Type) Fault(" has unsupported pixel format!");
+  if (Type != SampleType::Unknown) R.SetDataSample(Type);
+  if (Type == SampleType::Unknown) Fault(" has unsupported pixel format!");
 
   const int64_t Data = PixelByteCount(
       R.Width, R.Height,

@@ -69,15 +69,6 @@ void ReadHeaderFor(Format F, const std::string& FileName, ImageRecord& R, bool S
   }
 }
 
-// Bytes of one stored sample of a sample type, 0 for an unknown type.
-int SampleBytes(const std::string& Type) {
-  if (Type == "BYTE") return 1;
-  if (Type == "WORD" || Type == "SMALLINT") return 2;
-  if (Type == "INTEGER" || Type == "SINGLE") return 4;
-  if (Type == "COMP" || Type == "DOUBLE") return 8;
-  return 0;
-}
-
 uint16_t Swap16(uint16_t V) { return static_cast<uint16_t>(V << 8 | V >> 8); }
 
 // Saturates a converted sample into the working range; NaN is "no data".
@@ -156,99 +147,131 @@ void ReverseRows(uint8_t* Bytes, size_t Rows, size_t RowBytes) {
   }
 }
 
-void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertToBits,
-                     bool Allocate, bool ShowMessages, const MessageSink& Sink) {
-  const std::string Name = BaseName(R.FileName);
-  auto Fault = [&](const std::string& Text) { detail::Refuse(R, Text, ShowMessages, Sink); };
-
+// Sets ResultType for ConvertToBits (0 keeps the stored type); false, with
+// the message, for any other value than 0, 8 or 16.
+bool SetResultType(ImageRecord& R, int ConvertToBits, const MessageSink& Sink) {
   if (ConvertToBits == 0)
     R.ResultType = R.DataType;
   else if (ConvertToBits == 8)
-    R.ResultType = "BYTE";
+    R.SetResultSample(SampleType::Byte);
   else if (ConvertToBits == 16)
-    R.ResultType = "WORD";
+    R.SetResultSample(SampleType::Word);
   else {
     R.Valid = false;
-    return detail::Show(Sink,
-                        "Inavalid parameter ConvertToBits in procedure LoadAndTransformImage");
+    detail::Show(Sink, "Inavalid parameter ConvertToBits in procedure LoadAndTransformImage");
+    return false;
   }
+  return true;
+}
 
-  // The record must describe a buffer the steps below stay inside of.
-  const int Stored = SampleBytes(R.DataType);
-  const int64_t N = detail::PixelByteCount(R.Width, R.Height, R.Channels);
-  if (Stored == 0 || N <= 0 || R.DataSize < N * Stored)
-    return Fault("File " + Name + " is not a correct image file.");
-  const int64_t Final = ConvertToBits == 16 ? 2 * N : ConvertToBits == 8 ? N : R.DataSize;
-  const int64_t Needed = std::max<int64_t>(R.DataSize, Final);
+// Where the pixels of a record come from and how many bytes they take.
+struct PixelSource {
+  Format F = Format::None;
+  bool Decoded = false;  // PNG/BMP/JPEG pixels produced by their decoders
+  bool Held = false;     // held in memory or read through CFITSIO (compressed FITS forms)
+  int Stored = 0;        // bytes of one stored sample
+  int64_t Count = 0;     // samples of the whole image
+  int64_t Final = 0;     // bytes of the converted samples
+  int64_t Needed = 0;    // bytes the buffer holds while converting
+};
 
-  const Format F = FormatOf(UpperExtension(R.FileName));
-  const bool Decoded = R.HeaderSize < 0 && (F == Format::Png || F == Format::Bitmap);
-  // Pixels held in memory or read through CFITSIO (compressed FITS forms).
-  const bool Held = R.ImageHdu > 0 || R.InflatedFile != nullptr;
-  detail::BinaryFile File(Decoded || Held ? std::string() : R.FileName);
-  if (Held && R.ImageHdu == 0 &&
+// The source of the pixels R describes; Stored 0 or Count <= 0 when the
+// record describes no readable samples.
+PixelSource SourceOf(const ImageRecord& R, int ConvertToBits) {
+  PixelSource Src;
+  Src.Stored = SampleTypeBytes(R.DataSample());
+  Src.Count = detail::PixelByteCount(R.Width, R.Height, R.Channels);
+  Src.Final = ConvertToBits == 16 ? 2 * Src.Count : ConvertToBits == 8 ? Src.Count : R.DataSize;
+  Src.Needed = std::max<int64_t>(R.DataSize, Src.Final);
+  Src.F = FormatOf(UpperExtension(R.FileName));
+  Src.Decoded = R.HeaderSize < 0 && (Src.F == Format::Png || Src.F == Format::Bitmap);
+  Src.Held = R.ImageHdu > 0 || R.InflatedFile != nullptr;
+  return Src;
+}
+
+// Why the file (or the inflated copy) cannot deliver DataSize bytes at
+// HeaderSize, or "" when it can.
+std::string SourceFault(const ImageRecord& R, const PixelSource& Src,
+                        const detail::BinaryFile& File, const std::string& Name) {
+  if (Src.Held && R.ImageHdu == 0 &&
       (R.HeaderSize < 0 || int64_t(R.InflatedFile->size()) - R.HeaderSize < R.DataSize))
-    return Fault("File " + Name + " is truncated.");
-  if (!Decoded && !Held) {
-    if (!File.IsOpen()) return Fault("File " + Name + " cannot be opened.");
+    return "File " + Name + " is truncated.";
+  if (!Src.Decoded && !Src.Held) {
+    if (!File.IsOpen()) return "File " + Name + " cannot be opened.";
     if (R.HeaderSize < 0 || File.Size() - R.HeaderSize < R.DataSize)
-      return Fault("File " + Name + " is truncated.");
+      return "File " + Name + " is truncated.";
   }
+  return {};
+}
 
+// Allocates Needed bytes, or checks that the caller's buffer holds them;
+// the fault text, or "" when the buffer is ready.
+std::string PrepareBuffer(std::vector<uint16_t>& Buffer, bool Allocate, int64_t Needed,
+                          const std::string& Name) {
   if (Allocate) {
     Buffer = std::vector<uint16_t>();
     try {
       Buffer.resize(static_cast<size_t>((Needed + 1) / 2));
     } catch (const std::bad_alloc&) {
       Buffer = std::vector<uint16_t>();
-      return Fault("Not enough memory to load " + Name + ".");
+      return "Not enough memory to load " + Name + ".";
     }
   } else if (static_cast<int64_t>(Buffer.size()) * 2 < Needed) {
-    return Fault("File " + Name + " does not fit the buffer it is loaded into.");
+    return "File " + Name + " does not fit the buffer it is loaded into.";
   }
+  return {};
+}
 
+// Reads the stored samples into Buffer as they are; the fault text, or ""
+// when all of them arrived.
+std::string ReadStoredSamples(ImageRecord& R, const PixelSource& Src, detail::BinaryFile& File,
+                              std::vector<uint16_t>& Buffer, const std::string& Name) {
   bool Read = true;
   std::string HeldError;
   if (R.ImageHdu > 0)
     Read = detail::ReadFitsExtensionPixels(R, reinterpret_cast<uint8_t*>(Buffer.data()), HeldError);
-  else if (Held)
+  else if (Src.Held)
     std::memcpy(Buffer.data(), R.InflatedFile->data() + R.HeaderSize,
                 static_cast<size_t>(R.DataSize));
-  else if (!Decoded)
+  else if (!Src.Decoded)
     Read = File.ReadAt(R.HeaderSize, Buffer.data(), static_cast<size_t>(R.DataSize));
-  else if (F == Format::Png)
+  else if (Src.F == Format::Png)
     Read = ReadPngPixels(R, Buffer);
   else
     Read = ReadBitmapPixels(R, Buffer);
   // The inflated file is not needed once its pixels are in the buffer.
   R.InflatedFile.reset();
   // The decoders get the vector itself; what follows must still fit in it.
-  Read = Read && static_cast<int64_t>(Buffer.size()) * 2 >= Needed;
-  uint8_t* Bytes = reinterpret_cast<uint8_t*>(Buffer.data());
-  const size_t Count = static_cast<size_t>(N);
-  if (!Read) {
-    const std::string Text =
-        !HeldError.empty()    ? "FITS file " + Name + " is not a correct image file! " + HeldError
-        : !Decoded            ? "File " + Name + " is truncated."
-        : R.ErrorText.empty() ? "File " + Name + " cannot be read."
-                              : R.ErrorText;
-    return Fault(Text);
-  }
+  Read = Read && static_cast<int64_t>(Buffer.size()) * 2 >= Src.Needed;
+  if (Read) return {};
+  return !HeldError.empty()    ? "FITS file " + Name + " is not a correct image file! " + HeldError
+         : !Src.Decoded        ? "File " + Name + " is truncated."
+         : R.ErrorText.empty() ? "File " + Name + " cannot be read."
+                               : R.ErrorText;
+}
 
+// Converts the stored samples in place into the form ConvertToBits asks for
+// and updates BytesPerPixel; returns the bytes of one sample afterwards.
+int ConvertSamples(ImageRecord& R, std::vector<uint16_t>& Buffer, size_t Count, int Stored,
+                   int ConvertToBits) {
+  uint8_t* Bytes = reinterpret_cast<uint8_t*>(Buffer.data());
+  const SampleType Data = R.DataSample();
+  const double Zero = R.HasBZero ? R.BZero : 0.0;
   if (Stored == 2) {
     const std::span<uint16_t> Words(Buffer.data(), Count);
     if (R.SwapBytes)
       for (uint16_t& V : Words) V = Swap16(V);
-    if (ConvertToBits != 0 && R.DataType == "SMALLINT") OffsetSigned(Words, R.BZero, R.HasBZero);
+    if (ConvertToBits != 0 && Data == SampleType::SmallInt)
+      OffsetSigned(Words, R.BZero, R.HasBZero);
   }
   int SampleNow = Stored;
   if (ConvertToBits != 0 && Stored == 8) {
-    ConvertEightByte(Bytes, Count, R.DataType == "DOUBLE", R.SwapBytes, R.HasBZero ? R.BZero : 0.0);
+    ConvertEightByte(Bytes, Count, Data == SampleType::Double, R.SwapBytes, Zero);
     R.BytesPerPixel = R.BytesPerPixel / 8 * 2;
     SampleNow = 2;
   }
   if (ConvertToBits != 0 && Stored == 4) {
-    ConvertFourByte(Bytes, Count, R.DataType == "SINGLE", R.SwapBytes, R.HasBZero ? R.BZero : 0.0);
+    ConvertFourByte(Bytes, Count, Data == SampleType::Single, R.SwapBytes, Zero);
     R.BytesPerPixel = R.BytesPerPixel / 4 * 2;
     SampleNow = 2;
   }
@@ -263,6 +286,13 @@ void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertT
     R.BytesPerPixel /= 2;
     SampleNow = 1;
   }
+  return SampleNow;
+}
+
+// Interleaves the planes of a colour cube and turns bottom-up images upright.
+void ArrangePixels(const ImageRecord& R, std::vector<uint16_t>& Buffer, size_t Count, int SampleNow,
+                   int ConvertToBits) {
+  uint8_t* Bytes = reinterpret_cast<uint8_t*>(Buffer.data());
   if (ConvertToBits != 0 && R.IsColorCube && R.Channels == 3) {
     if (SampleNow == 2)
       InterleavePlanes(Buffer.data(), Count / 3);
@@ -271,13 +301,36 @@ void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertT
   }
   if (R.FlipRows) {
     const size_t Row = static_cast<size_t>(R.Width) * static_cast<size_t>(R.Channels);
-    if (R.ResultType == "BYTE")
+    const SampleType Result = R.ResultSample();
+    if (Result == SampleType::Byte)
       ReverseRows(Bytes, static_cast<size_t>(R.Height), Row);
-    else if (R.ResultType == "WORD" || R.ResultType == "SMALLINT")
+    else if (Result == SampleType::Word || Result == SampleType::SmallInt)
       ReverseRows(Bytes, static_cast<size_t>(R.Height), Row * 2);
   }
-  if (Allocate && Final < Needed) {
-    Buffer.resize(static_cast<size_t>((Final + 1) / 2));
+}
+
+// Reads the pixels the record describes into Buffer and converts them.
+void TransformPixels(ImageRecord& R, std::vector<uint16_t>& Buffer, int ConvertToBits,
+                     bool Allocate, bool ShowMessages, const MessageSink& Sink) {
+  const std::string Name = BaseName(R.FileName);
+  auto Fault = [&](const std::string& Text) { detail::Refuse(R, Text, ShowMessages, Sink); };
+  if (!SetResultType(R, ConvertToBits, Sink)) return;
+
+  // The record must describe a buffer the steps below stay inside of.
+  const PixelSource Src = SourceOf(R, ConvertToBits);
+  if (Src.Stored == 0 || Src.Count <= 0 || R.DataSize < Src.Count * Src.Stored)
+    return Fault("File " + Name + " is not a correct image file.");
+  detail::BinaryFile File(Src.Decoded || Src.Held ? std::string() : R.FileName);
+  std::string Text = SourceFault(R, Src, File, Name);
+  if (Text.empty()) Text = PrepareBuffer(Buffer, Allocate, Src.Needed, Name);
+  if (Text.empty()) Text = ReadStoredSamples(R, Src, File, Buffer, Name);
+  if (!Text.empty()) return Fault(Text);
+
+  const size_t Count = static_cast<size_t>(Src.Count);
+  const int SampleNow = ConvertSamples(R, Buffer, Count, Src.Stored, ConvertToBits);
+  ArrangePixels(R, Buffer, Count, SampleNow, ConvertToBits);
+  if (Allocate && Src.Final < Src.Needed) {
+    Buffer.resize(static_cast<size_t>((Src.Final + 1) / 2));
     Buffer.shrink_to_fit();
   }
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "KeywordLine.h"
+#include "SampleType.h"
 
 namespace obra {
 
@@ -85,6 +86,15 @@ struct ImageRecord {
   // through CFITSIO (from InflatedFile when it is set, else from FileName).
   std::shared_ptr<const std::vector<uint8_t>> InflatedFile;
   int32_t ImageHdu = 0;
+
+  // The sample type DataType names (as stored in the file).
+  SampleType DataSample() const { return ParseSampleType(DataType); }
+  // The sample type ResultType names (as held in the working buffer).
+  SampleType ResultSample() const { return ParseSampleType(ResultType); }
+  // Sets DataType to the text of T.
+  void SetDataSample(SampleType T) { DataType = SampleTypeText(T); }
+  // Sets ResultType to the text of T.
+  void SetResultSample(SampleType T) { ResultType = SampleTypeText(T); }
 };
 
 // The extensions the full load accepts; the test is a substring search.

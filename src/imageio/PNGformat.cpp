@@ -190,13 +190,13 @@ void ReadPngHeader(const std::string& FileName, ImageRecord& R, bool ShowMessage
   // Only 8 and 16 bits come back from a good file; a refused one leaves no
   // sample type of an earlier image behind.
   if (BitDepth == 16) {
-    R.DataType = "WORD";
+    R.SetDataSample(SampleType::Word);
     R.BytesPerPixel = 2 * R.Channels;
   } else if (BitDepth == 8) {
-    R.DataType = "BYTE";
+    R.SetDataSample(SampleType::Byte);
     R.BytesPerPixel = R.Channels;
   } else {
-    R.DataType.clear();
+    R.SetDataSample(SampleType::Unknown);
     R.BytesPerPixel = 0;
   }
   const int64_t Bytes = detail::PixelByteCount(R.Width, R.Height, R.BytesPerPixel);

@@ -15,7 +15,10 @@ using Histogram = std::vector<uint32_t>;
 constexpr int Levels = 65536;
 constexpr std::array<double, 7> Fractions = {0.2, 0.1, 0.01, 0.001, 0.0001, 0.00001, 0.000001};
 
-bool Countable(const ImageRecord& R) { return R.ResultType == "BYTE" || R.ResultType == "WORD"; }
+bool Countable(const ImageRecord& R) {
+  const SampleType T = R.ResultSample();
+  return T == SampleType::Byte || T == SampleType::Word;
+}
 
 // Sample count of the whole buffer. Every channel of a colour buffer is
 // counted, and N below is taken from the same count, so the fractions stay
@@ -104,7 +107,7 @@ void ComputeStatistics(ImageRecord& R, const uint16_t* Samples) {
   if (!Countable(R)) return ClearAll(R);
   const size_t Total = Samples ? SampleCount(R) : 0;
   Histogram C(Levels, 0);
-  if (R.ResultType == "BYTE") {
+  if (R.ResultSample() == SampleType::Byte) {
     const uint8_t* B = reinterpret_cast<const uint8_t*>(Samples);
     for (size_t I = 0; I < Total; ++I) ++C[B[I]];
   } else {
@@ -129,14 +132,15 @@ void ComputeRoiStatistics(int32_t Left, int32_t Top, int32_t Width, int32_t Heig
   if (Samples && X1 > X0 && Y1 > Y0) {
     const uint8_t* B = reinterpret_cast<const uint8_t*>(Samples);
     SampleCounter Counter;
+    const bool ByteSamples = R.ResultSample() == SampleType::Byte;
     for (int64_t Y = Y0; Y < Y1; ++Y) {
       const size_t Row = static_cast<size_t>(Y * R.Width);
-      if (R.ResultType == "BYTE")
+      if (ByteSamples)
         for (int64_t X = X0; X < X1; ++X) ++C[B[Row + static_cast<size_t>(X)]];
       else
         Counter.Add(Samples + Row + X0, static_cast<size_t>(X1 - X0));
     }
-    if (R.ResultType != "BYTE") C = Counter.Finish();
+    if (!ByteSamples) C = Counter.Finish();
     Total = static_cast<uint64_t>((X1 - X0) * (Y1 - Y0));
   }
   if (Total == C[0]) return ComputeStatistics(R, Samples);
@@ -145,7 +149,7 @@ void ComputeRoiStatistics(int32_t Left, int32_t Top, int32_t Width, int32_t Heig
 
 void ComputeDiscStatistics(ImageRecord& R, const uint16_t* Samples) {
   if (!Countable(R)) return ClearAll(R);
-  if (R.ResultType == "BYTE") return ComputeStatistics(R, Samples);
+  if (R.ResultSample() == SampleType::Byte) return ComputeStatistics(R, Samples);
   const size_t Total = Samples ? SampleCount(R) : 0;
   const double Limit = 1.15 * R.RSun;
   SampleCounter Counter;

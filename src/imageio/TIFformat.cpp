@@ -103,6 +103,130 @@ bool FirstArrayEntry(detail::BinaryFile& File, const TagEntry& E, bool Swap, uin
   return true;
 }
 
+// Reads the byte-order mark; Swap tells a big-endian file. The offset of
+// the first IFD follows in Head. The fault text, or "" for a TIFF file.
+std::string ReadTiffMark(detail::BinaryFile& File, const std::string& FileName,
+                         const std::string& Name, uint8_t (&Head)[8], bool& Swap) {
+  static constexpr uint8_t Intel[4] = {0x49, 0x49, 0x2A, 0x00};
+  static constexpr uint8_t Motorola[4] = {0x4D, 0x4D, 0x00, 0x2A};
+  const bool HasMark = File.Read(Head, 4);
+  Swap = HasMark && std::memcmp(Head, Motorola, 4) == 0;
+  // A file that is no TIFF at all must not stay Valid from an earlier image.
+  if (!HasMark || (!Swap && std::memcmp(Head, Intel, 4) != 0))
+    return FileName + " is not correct TIFF file.";
+  if (!File.Read(Head + 4, 4)) return "File: " + Name + "  is truncated.";
+  return {};
+}
+
+// Walks the IFD chain from Offset and keeps the first IFD in First (all
+// entries empty when the chain is empty). The fault text, or "".
+std::string ReadFirstIfd(detail::BinaryFile& File, uint32_t Offset, bool Swap,
+                         const std::string& Name, Ifd& First) {
+  std::vector<Ifd> Ifds;
+  std::vector<uint32_t> Seen;
+  while (Offset != 0 && Ifds.size() < MaxIfds) {
+    if (std::find(Seen.begin(), Seen.end(), Offset) != Seen.end()) break;
+    Seen.push_back(Offset);
+    Ifd D{};
+    uint32_t Next = 0;
+    if (!ReadIfd(File, Offset, Swap, D, Next)) {
+      // Only the first image is used; a damaged later IFD just ends the walk.
+      if (Ifds.empty()) return "File: " + Name + "  is truncated.";
+      break;
+    }
+    Ifds.push_back(D);
+    Offset = Next;
+  }
+  First = Ifds.empty() ? Ifd{} : Ifds.front();
+  return {};
+}
+
+// Channels from the photometric interpretation. The fault text, or "".
+std::string SetTiffChannels(const Ifd& First, ImageRecord& R, const std::string& Name) {
+  switch (First[Photometric].Value) {
+    case 0:
+    case 1:
+    case 3:
+      R.Channels = 1;
+      break;
+    case 2:
+      R.Channels = static_cast<int32_t>(First[SamplesPerPixel].Value);
+      break;
+    default:
+      return "File: " + Name + "  has unsupported data type.";
+  }
+  // SamplesPerPixel is a SHORT field; a larger value comes from a damaged
+  // file and would overflow the bytes per pixel below.
+  if (R.Channels < 1 || R.Channels > 0xFFFF)
+    return "File: " + Name + "  has unsupported data type.";
+  return {};
+}
+
+// Bits of one sample (one value for all three colour samples) and the offset
+// of the first strip. The fault text, or "".
+std::string ReadTiffSampleLayout(detail::BinaryFile& File, const Ifd& First, bool Swap,
+                                 const std::string& Name, uint32_t& Bits, uint32_t& Strip) {
+  Bits = First[BitsPerSample].Value;
+  if (First[BitsPerSample].Count == 3) {
+    uint8_t Three[6];
+    if (!File.ReadAt(Bits, Three, 6)) return "File: " + Name + "  is truncated.";
+    const uint16_t A = detail::Get16(Three, Swap), B = detail::Get16(Three + 2, Swap),
+                   C = detail::Get16(Three + 4, Swap);
+    if (A == B && B == C) Bits = A;
+  }
+  if (First[StripOffsets].Count > 1 && !FirstArrayEntry(File, First[StripOffsets], Swap, Strip))
+    return "File: " + Name + "  is truncated.";
+  return {};
+}
+
+// Sample type and bytes per pixel for 8 or 16 bits. The fault text, or "".
+std::string SetTiffSampleType(uint32_t Bits, ImageRecord& R, const std::string& Name) {
+  if (Bits == 8) {
+    R.SetDataSample(SampleType::Byte);
+    R.BytesPerPixel = R.Channels;
+  } else if (Bits == 16) {
+    R.SetDataSample(SampleType::Word);
+    R.BytesPerPixel = 2 * R.Channels;
+  } else {
+    return "File: " + Name + "  has unsupported data format (" + std::to_string(Bits) + " bit).";
+  }
+  return {};
+}
+
+// The fields every TIFF image has alike; no pixels placed yet.
+void SetTiffDefaults(ImageRecord& R, bool Swap) {
+  R.ResultType = R.DataType;
+  R.IsColorCube = false;
+  R.FlipRows = false;
+  R.SwapBytes = Swap;
+  R.BZero = 0.0;
+  R.BScale = 1.0;
+  R.DataMin = 1.0;
+  R.DataMax = -1.0;
+  R.DecodedBitmap.reset();
+  R.HeaderSize = 0;
+  R.DataSize = 0;
+}
+
+// Places the pixels at the first strip once they fit the file and the
+// record's 32-bit fields. The fault text, or "".
+std::string PlaceTiffPixels(const detail::BinaryFile& File, const Ifd& First, uint32_t Strip,
+                            ImageRecord& R, const std::string& Name) {
+  const uint32_t Width = First[ImageWidth].Value, Height = First[ImageLength].Value;
+  if (Width == 0 || Height == 0 || First[StripOffsets].Count == 0)
+    return "File: " + Name + "  is not a correct image file.";
+  const int64_t Bytes = detail::PixelByteCount(Width, Height, R.BytesPerPixel);
+  if (Bytes < 0 || Width > uint32_t{std::numeric_limits<int32_t>::max()} ||
+      Height > uint32_t{std::numeric_limits<int32_t>::max()})
+    return "File: " + Name + "  is too large.";
+  if (File.Size() - int64_t{Strip} < Bytes) return "File: " + Name + "  is truncated.";
+  if (Strip > uint32_t{std::numeric_limits<int32_t>::max()})
+    return "File: " + Name + "  is too large.";
+  R.HeaderSize = static_cast<int32_t>(Strip);
+  R.DataSize = static_cast<int32_t>(Bytes);
+  return {};
+}
+
 // ---- Writer ----------------------------------------------------------------
 
 constexpr uint16_t TypeLong = 4;
@@ -184,105 +308,30 @@ void ReadTiffHeader(const std::string& FileName, ImageRecord& R, bool ShowMessag
   if (!File.IsOpen()) return Fail("File: " + Name + "  cannot be opened.");
 
   uint8_t Head[8];
-  static constexpr uint8_t Intel[4] = {0x49, 0x49, 0x2A, 0x00};
-  static constexpr uint8_t Motorola[4] = {0x4D, 0x4D, 0x00, 0x2A};
-  const bool HasMark = File.Read(Head, 4);
-  const bool Swap = HasMark && std::memcmp(Head, Motorola, 4) == 0;
-  // A file that is no TIFF at all must not stay Valid from an earlier image.
-  if (!HasMark || (!Swap && std::memcmp(Head, Intel, 4) != 0))
-    return Fail(FileName + " is not correct TIFF file.");
-  if (!File.Read(Head + 4, 4)) return Fail("File: " + Name + "  is truncated.");
-
-  std::vector<Ifd> Ifds;
-  std::vector<uint32_t> Seen;
-  for (uint32_t Offset = detail::Get32(Head + 4, Swap); Offset != 0 && Ifds.size() < MaxIfds;) {
-    if (std::find(Seen.begin(), Seen.end(), Offset) != Seen.end()) break;
-    Seen.push_back(Offset);
-    Ifd D{};
-    uint32_t Next = 0;
-    if (!ReadIfd(File, Offset, Swap, D, Next)) {
-      // Only the first image is used; a damaged later IFD just ends the walk.
-      if (Ifds.empty()) return Fail("File: " + Name + "  is truncated.");
-      break;
-    }
-    Ifds.push_back(D);
-    Offset = Next;
-  }
-  const Ifd First = Ifds.empty() ? Ifd{} : Ifds.front();
+  bool Swap = false;
+  Ifd First{};
+  std::string Text = ReadTiffMark(File, FileName, Name, Head, Swap);
+  if (Text.empty()) Text = ReadFirstIfd(File, detail::Get32(Head + 4, Swap), Swap, Name, First);
+  if (!Text.empty()) return Fail(Text);
 
   R.Valid = true;
   R.ErrorText.clear();
   R.FileName = FileName;
-  const uint32_t Width = First[ImageWidth].Value, Height = First[ImageLength].Value;
-  R.Width = static_cast<int32_t>(Width);
-  R.Height = static_cast<int32_t>(Height);
+  R.Width = static_cast<int32_t>(First[ImageWidth].Value);
+  R.Height = static_cast<int32_t>(First[ImageLength].Value);
   uint32_t Strip = First[StripOffsets].Value;
+  uint32_t Bits = 0;
 
   if (First[Compression].Value > 1)
     return Fail("File: " + Name + "  has compressed data type. Compression is not supported.");
+  Text = SetTiffChannels(First, R, Name);
+  if (Text.empty()) Text = ReadTiffSampleLayout(File, First, Swap, Name, Bits, Strip);
+  if (Text.empty()) Text = SetTiffSampleType(Bits, R, Name);
+  if (!Text.empty()) return Fail(Text);
 
-  switch (First[Photometric].Value) {
-    case 0:
-    case 1:
-    case 3:
-      R.Channels = 1;
-      break;
-    case 2:
-      R.Channels = static_cast<int32_t>(First[SamplesPerPixel].Value);
-      break;
-    default:
-      return Fail("File: " + Name + "  has unsupported data type.");
-  }
-  // SamplesPerPixel is a SHORT field; a larger value comes from a damaged
-  // file and would overflow the bytes per pixel below.
-  if (R.Channels < 1 || R.Channels > 0xFFFF)
-    return Fail("File: " + Name + "  has unsupported data type.");
-
-  uint32_t Bits = First[BitsPerSample].Value;
-  if (First[BitsPerSample].Count == 3) {
-    uint8_t Three[6];
-    if (!File.ReadAt(Bits, Three, 6)) return Fail("File: " + Name + "  is truncated.");
-    const uint16_t A = detail::Get16(Three, Swap), B = detail::Get16(Three + 2, Swap),
-                   C = detail::Get16(Three + 4, Swap);
-    if (A == B && B == C) Bits = A;
-  }
-  if (First[StripOffsets].Count > 1 && !FirstArrayEntry(File, First[StripOffsets], Swap, Strip))
-    return Fail("File: " + Name + "  is truncated.");
-
-  if (Bits == 8) {
-    R.DataType = "BYTE";
-    R.BytesPerPixel = R.Channels;
-  } else if (Bits == 16) {
-    R.DataType = "WORD";
-    R.BytesPerPixel = 2 * R.Channels;
-  } else {
-    return Fail("File: " + Name + "  has unsupported data format (" + std::to_string(Bits) +
-                " bit).");
-  }
-
-  R.ResultType = R.DataType;
-  R.IsColorCube = false;
-  R.FlipRows = false;
-  R.SwapBytes = Swap;
-  R.BZero = 0.0;
-  R.BScale = 1.0;
-  R.DataMin = 1.0;
-  R.DataMax = -1.0;
-  R.DecodedBitmap.reset();
-  R.HeaderSize = 0;
-  R.DataSize = 0;
-
-  if (Width == 0 || Height == 0 || First[StripOffsets].Count == 0)
-    return Fail("File: " + Name + "  is not a correct image file.");
-  const int64_t Bytes = detail::PixelByteCount(Width, Height, R.BytesPerPixel);
-  if (Bytes < 0 || Width > uint32_t{std::numeric_limits<int32_t>::max()} ||
-      Height > uint32_t{std::numeric_limits<int32_t>::max()})
-    return Fail("File: " + Name + "  is too large.");
-  if (File.Size() - int64_t{Strip} < Bytes) return Fail("File: " + Name + "  is truncated.");
-  if (Strip > uint32_t{std::numeric_limits<int32_t>::max()})
-    return Fail("File: " + Name + "  is too large.");
-  R.HeaderSize = static_cast<int32_t>(Strip);
-  R.DataSize = static_cast<int32_t>(Bytes);
+  SetTiffDefaults(R, Swap);
+  Text = PlaceTiffPixels(File, First, Strip, R, Name);
+  if (!Text.empty()) return Fail(Text);
 }
 
 bool WriteTiffHeaderGray(std::FILE* File, int32_t Width, int32_t Height, int BitsPerSample,

@@ -62,10 +62,123 @@ bool ReadCachedActivation(SharedState& S) {
   ImageRecord Probe;
   ReadImageHeader(S.ActFileName, Probe, false, {});
   if (!Probe.Valid || Probe.Width != S.Image.Width || Probe.Height != S.Image.Height ||
-      Probe.ResultType != "WORD" || Probe.Channels != 1)
+      Probe.ResultSample() != SampleType::Word || Probe.Channels != 1)
     return false;
   LoadImageFile(S.ActFileName, Probe, S.ActivationImage, 0, false, false, {});
   return Probe.Valid;
+}
+
+// Loads File completely into Loaded and Samples, away from the current image;
+// returns the sample count of the frame, or 0 when the file is refused (after
+// the loader's own message) or is no single 16-bit channel.
+size_t LoadScratchImage(SharedState& S, const std::string& File, ImageRecord& Loaded,
+                        std::vector<uint16_t>& Samples) {
+  LoadImageFile(File, Loaded, Samples, 16, true, true, S.ShowMessage);
+  const size_t Count = static_cast<size_t>(std::max(Loaded.Width, 0)) *
+                       static_cast<size_t>(std::max(Loaded.Height, 0));
+  if (!Loaded.Valid || Loaded.Channels != 1 || Loaded.ResultSample() != SampleType::Word ||
+      Count == 0 || Samples.size() < Count)
+    return 0;
+  return Count;
+}
+
+// Enables the controls that have nothing to act on before the first image.
+void EnableFirstImageControls(SharedState& S) {
+  S.StartLabelsVisible = false;
+  for (ButtonState* B :
+       {&S.SpeedButtonAutocontrast, &S.SpeedButtonFixContrast, &S.SpeedButtonAutoGamma,
+        &S.SpeedButtonFixGamma, &S.SpeedButtonAutoACEQ, &S.SpeedButtonFixACEQ,
+        &S.SpeedButtonSetFullframe, &S.SpeedButtonAdd, &S.SpeedButtonDir})
+    B->Enabled = true;
+  for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Enabled = true;
+}
+
+// Makes the loaded image the current one, with fresh buffers of Count samples.
+void TakeLoadedImage(SharedState& S, ImageRecord&& Loaded, std::vector<uint16_t>&& Samples,
+                     size_t Count) {
+  S.Image = std::move(Loaded);
+  S.ImageIsSum = false;
+  Samples.resize(Count);
+  S.InputImage = std::move(Samples);
+  S.ResultImage.assign(Count, 0);
+  S.ActivationImage.assign(Count, 0);
+  S.GammaImage.assign(Count, 0);
+}
+
+// The names derived from the image file: directory, activation file, the
+// save dialog's proposal, the extension, and the solar coordinates.
+void SetImageNames(SharedState& S, const std::string& File) {
+  const fs::path Path(File);
+  S.ImageFileName = File;
+  S.ImageName = Path.filename().string();
+  S.ImageDir = DirectoryOf(Path);
+  S.ActDir = (fs::path(S.ImageDir) / "Activation_Data").string();
+  // x.fits.gz and x.fits.fz share x's activation file and names.
+  const std::string Stem = ImageStem(S.ImageName);
+  S.ActFileName = (fs::path(S.ActDir) / (Stem + ".act")).string();
+  S.SaveDialog1.InitialDir = S.ImageDir;
+  S.SaveDialog1.FileName = Stem + "_proc";
+  S.ImageExt = CompoundExtension(S.ImageName);
+  S.SkyWcs = ReadSolarWcs(S.Image.HeaderCards);
+  S.PanelSolar.Caption.clear();
+}
+
+// Input levels, gamma and equalization weight of the new image; an image of
+// another size gets the region list afresh.
+void SetUpInputLevels(SharedState& S, bool NewSize) {
+  EnableContrastCtrl(S, true);
+  if (NewSize) {
+    MakeRoiItems(S);
+    S.RoiIndex = 0;
+    SetImgRoi(S, 0);
+    DisplayRoi(S);
+  }
+  AutoInputParam(S, S.SpeedButtonAutocontrast.Down, S.SpeedButtonAutocontrast.Down);
+  SetGamma(S);
+  SetEQWeight(S);
+}
+
+// The activation cache of the new image: the directory prepared, and the
+// cached activation data taken when they match.
+void SetUpActivation(SharedState& S) {
+  // The cache is usable again as soon as an image lies where it can be
+  // written; a read-only cache that holds the file is still read.
+  S.CacheUnwritable = !PrepareCache(S);
+  S.ActivationReady = ReadCachedActivation(S);
+  S.ActivatedLeft = S.ActivatedTop = 0;
+  S.ActivatedWidth = S.Image.Width;
+  S.ActivatedHeight = S.Image.Height;
+  EnableEQ(S, S.ActivationReady);
+}
+
+// Shows the whole image: the scale that fits the window, its button down.
+void FitDisplayScale(SharedState& S) {
+  SetScrollBox(S);
+  S.DisplayScale = S.FitScale;
+  for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Down = I == S.DisplayScale;
+}
+
+// Channel and observation time of a FITS image; other formats show neither.
+void SetImageCaptions(SharedState& S) {
+  if (IsFitsExtension(S.ImageExt)) {
+    S.PanelInfo.Caption = WavelengthLabel(S.Image.Wavelength);
+    S.PanelTime.Caption = FormatObsTime(S.Image.DateObs);
+  } else {
+    S.PanelInfo.Caption.clear();
+    S.PanelTime.Caption.clear();
+  }
+}
+
+// Enables what acts on a shown image.
+void EnableImageControls(SharedState& S) {
+  S.Image1Visible = true;
+  S.Image1Enabled = true;
+  S.SpeedButtonSave.Enabled = true;
+  S.SpeedButtonExport.Enabled = true;
+  S.SpeedButtonHeader.Enabled = true;
+  S.PanelRoi.Caption = "ROI";
+  if (!S.RoiActive) SetImgRoi(S, 0);
+  S.SpeedButtonBatch.Enabled = true;
 }
 
 }  // namespace
@@ -104,88 +217,28 @@ bool OpenImage(SharedState& S) {
   S.Loading = true;
   ImageRecord Loaded = S.Image;
   std::vector<uint16_t> Samples;
-  LoadImageFile(File, Loaded, Samples, 16, true, true, S.ShowMessage);
-  const size_t Count = static_cast<size_t>(std::max(Loaded.Width, 0)) *
-                       static_cast<size_t>(std::max(Loaded.Height, 0));
-  if (!Loaded.Valid || Loaded.Channels != 1 || Loaded.ResultType != "WORD" || Count == 0 ||
-      Samples.size() < Count) {
+  const size_t Count = LoadScratchImage(S, File, Loaded, Samples);
+  if (Count == 0) {
     S.Loading = false;
     return false;
   }
 
-  if (S.FirstImage) {
-    S.StartLabelsVisible = false;
-    for (ButtonState* B :
-         {&S.SpeedButtonAutocontrast, &S.SpeedButtonFixContrast, &S.SpeedButtonAutoGamma,
-          &S.SpeedButtonFixGamma, &S.SpeedButtonAutoACEQ, &S.SpeedButtonFixACEQ,
-          &S.SpeedButtonSetFullframe, &S.SpeedButtonAdd, &S.SpeedButtonDir})
-      B->Enabled = true;
-    for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Enabled = true;
-  }
-
-  S.Image = std::move(Loaded);
-  S.ImageIsSum = false;
-  Samples.resize(Count);
-  S.InputImage = std::move(Samples);
-  S.ResultImage.assign(Count, 0);
-  S.ActivationImage.assign(Count, 0);
-  S.GammaImage.assign(Count, 0);
-
-  const fs::path Path(File);
-  S.ImageFileName = File;
-  S.ImageName = Path.filename().string();
-  S.ImageDir = DirectoryOf(Path);
-  S.ActDir = (fs::path(S.ImageDir) / "Activation_Data").string();
-  // x.fits.gz and x.fits.fz share x's activation file and names.
-  const std::string Stem = ImageStem(S.ImageName);
-  S.ActFileName = (fs::path(S.ActDir) / (Stem + ".act")).string();
-  S.SaveDialog1.InitialDir = S.ImageDir;
-  S.SaveDialog1.FileName = Stem + "_proc";
-  S.ImageExt = CompoundExtension(S.ImageName);
-  S.SkyWcs = ReadSolarWcs(S.Image.HeaderCards);
-  S.PanelSolar.Caption.clear();
-
+  if (S.FirstImage) EnableFirstImageControls(S);
+  TakeLoadedImage(S, std::move(Loaded), std::move(Samples), Count);
+  SetImageNames(S, File);
   PointDirectoryList(S, S.ImageDir, S.ImageExt, S.ImageName);
   UpdateNavigationButtons(S);
 
-  EnableContrastCtrl(S, true);
-  if (S.Image.Width != OldWidth || S.Image.Height != OldHeight) {
-    MakeRoiItems(S);
-    S.RoiIndex = 0;
-    SetImgRoi(S, 0);
-    DisplayRoi(S);
-  }
-  AutoInputParam(S, S.SpeedButtonAutocontrast.Down, S.SpeedButtonAutocontrast.Down);
-  SetGamma(S);
-  SetEQWeight(S);
-
-  // The cache is usable again as soon as an image lies where it can be
-  // written; a read-only cache that holds the file is still read.
-  S.CacheUnwritable = !PrepareCache(S);
-  S.ActivationReady = ReadCachedActivation(S);
-  S.ActivatedLeft = S.ActivatedTop = 0;
-  S.ActivatedWidth = S.Image.Width;
-  S.ActivatedHeight = S.Image.Height;
-  EnableEQ(S, S.ActivationReady);
-
+  const bool NewSize = S.Image.Width != OldWidth || S.Image.Height != OldHeight;
+  SetUpInputLevels(S, NewSize);
+  SetUpActivation(S);
   MakeResultImage(S);
   AutoOutputParam(S, S.SpeedButtonAutocontrast.Down, S.SpeedButtonAutocontrast.Down);
   FillDisplayLut(*S.Tables.DisplayLut, S.OutputBlack, S.OutputWhite, 10);
   // The first image, and one of another size, are shown whole; an image of
   // the same size keeps the user's reduction.
-  const bool NewSize = S.Image.Width != OldWidth || S.Image.Height != OldHeight;
-  if (S.FirstImage || NewSize) {
-    SetScrollBox(S);
-    S.DisplayScale = S.FitScale;
-    for (int32_t I = 1; I <= 10; ++I) S.ScaleButtons[I].Down = I == S.DisplayScale;
-  }
-  if (IsFitsExtension(S.ImageExt)) {
-    S.PanelInfo.Caption = WavelengthLabel(S.Image.Wavelength);
-    S.PanelTime.Caption = FormatObsTime(S.Image.DateObs);
-  } else {
-    S.PanelInfo.Caption.clear();
-    S.PanelTime.Caption.clear();
-  }
+  if (S.FirstImage || NewSize) FitDisplayScale(S);
+  SetImageCaptions(S);
   S.Loading = false;
   // The time overlay of the first view needs the font table already.
   if (S.FirstImage) UpDownFontSizeClick(S, S.UpDownFontSize, false);
@@ -194,14 +247,7 @@ bool OpenImage(SharedState& S) {
   // never keeps the offset of the picture before it.
   if (S.FirstImage || NewSize) SetScrollBox(S);
   ClearReadout(S);
-  S.Image1Visible = true;
-  S.Image1Enabled = true;
-  S.SpeedButtonSave.Enabled = true;
-  S.SpeedButtonExport.Enabled = true;
-  S.SpeedButtonHeader.Enabled = true;
-  S.PanelRoi.Caption = "ROI";
-  if (!S.RoiActive) SetImgRoi(S, 0);
-  S.SpeedButtonBatch.Enabled = true;
+  EnableImageControls(S);
   S.FirstImage = false;
   return true;
 }

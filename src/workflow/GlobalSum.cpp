@@ -12,7 +12,8 @@ namespace {
 std::string RefusalOf(const ImageRecord& Current, const ImageRecord& Second) {
   if (Second.Width != Current.Width || Second.Height != Current.Height)
     return "This image has incorrect size!";
-  if (Second.DataType != Current.DataType) return "This image has incompatible data format!";
+  if (Second.DataSample() != Current.DataSample())
+    return "This image has incompatible data format!";
   if (Second.Wavelength != Current.Wavelength) return "This image has incorrect wavelength!";
   if (Second.Telescope != Current.Telescope || Second.Instrument != Current.Instrument)
     return "This image was taken with different instrument!";
