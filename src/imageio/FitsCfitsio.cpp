@@ -225,6 +225,12 @@ bool ReadCompressedBands(const ImageRecord& R, OpenFits& F, int Bitpix, uint8_t*
   return true;
 }
 
+// The bytes of the file as CFITSIO sees it: the memory file, or the file on disk.
+int64_t FileBytes(const std::string& FileName, const std::vector<uint8_t>* File) {
+  if (File) return static_cast<int64_t>(File->size());
+  return BinaryFile(FileName).Size();
+}
+
 }  // namespace
 
 void ReadFitsExtensionHeader(const std::string& FileName,
@@ -249,6 +255,10 @@ void ReadFitsExtensionHeader(const std::string& FileName,
       fits_movabs_hdu(*F, Hdu, &Type, &F.Status) == 0 && ParseHduCards(F, Axes, R, true))
     fits_get_hduaddrll(*F, &HeadStart, &DataStart, &DataEnd, &F.Status);
   if (F.Status != 0) return Fault(" is not a correct image file! " + CfitsioText(F.Status));
+  // CFITSIO reads an HDU a whole record at a time as far as its header says,
+  // and reads a memory file without checking its end: a file cut inside the
+  // image HDU is refused here (a last record without its padding is allowed).
+  if (DataEnd - FitsBlockBytes >= FileBytes(FileName, File.get())) return Fault(" is truncated.");
 
   // The geometry as CFITSIO decodes it; a cube of one plane is a plain image.
   Axes.Naxis = Shape.Naxis == 3 && Shape.Axes[2] == 1 ? 2 : Shape.Naxis;
