@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
@@ -132,11 +131,10 @@ bool Window::Open(const std::string& File) {
 void Window::ActivateAndWait() {
   Find<QTimer>("Timer1")->setInterval(5);
   Click("SpeedButtonEnableEQ");
-  ASSERT_TRUE(Global.Timer1Enabled && Find<QTimer>("Timer1")->isActive());
-  QElapsedTimer Clock;
-  Clock.start();
-  while (Global.Timer1Enabled && Clock.elapsed() < 120000) QTest::qWait(5);
-  ASSERT_FALSE(Global.Timer1Enabled) << "the activation did not finish";
+  ASSERT_TRUE(Global.Timer1Enabled);
+  ASSERT_TRUE(Find<QTimer>("Timer1")->isActive());
+  ASSERT_TRUE(QTest::qWaitFor([] { return !Global.Timer1Enabled; }, WaitLimitMs))
+      << "the activation did not finish";
 }
 
 void Window::Mouse(QWidget* Target, QEvent::Type Type, QPoint P, Qt::MouseButton Button,
