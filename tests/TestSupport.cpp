@@ -214,15 +214,19 @@ void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& File, int3
   EXPECT_TRUE(R.ErrorText.empty());
   EXPECT_EQ(R.FileName, File);
   EXPECT_EQ(R.DataType, "BYTE");
-  EXPECT_EQ(
-      std::vector<int32_t>(
-          {R.Width, R.Height, R.Channels, R.BytesPerPixel, R.DataSize, R.HeaderSize}),
-      std::vector<int32_t>({Width, Height, Channels, Channels, Width * Height * Channels, -1}));
+  EXPECT_EQ(R.Width, Width);
+  EXPECT_EQ(R.Height, Height);
+  EXPECT_EQ(R.Channels, Channels);
+  EXPECT_EQ(R.BytesPerPixel, Channels);
+  EXPECT_EQ(R.DataSize, Width * Height * Channels);
+  EXPECT_EQ(R.HeaderSize, -1);
   EXPECT_FALSE(R.FlipRows);
   EXPECT_FALSE(R.SwapBytes);
   EXPECT_FALSE(R.IsColorCube);
-  EXPECT_EQ(std::vector<double>({R.BZero, R.BScale, R.DataMin, R.DataMax}),
-            std::vector<double>({0.0, 1.0, 1.0, -1.0}));
+  EXPECT_EQ(R.BZero, 0.0);
+  EXPECT_EQ(R.BScale, 1.0);
+  EXPECT_EQ(R.DataMin, 1.0);
+  EXPECT_EQ(R.DataMax, -1.0);
   EXPECT_EQ(R.DecodedBitmap, nullptr);
 }
 
