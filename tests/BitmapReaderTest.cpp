@@ -196,8 +196,9 @@ void ExpectDamageHandled(const std::string& File, const std::vector<uint8_t>& Go
       if (L.R.Valid) {
         EXPECT_TRUE(L.Pixels) << I;
         EXPECT_EQ(L.R.DataSize, L.R.Width * L.R.Height * L.R.Channels) << I;
-      } else
+      } else {
         EXPECT_NE(std::find(Known.begin(), Known.end(), L.R.ErrorText), Known.end()) << I;
+      }
     }
   }
 }

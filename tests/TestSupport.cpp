@@ -163,9 +163,19 @@ std::string AstropyPython() {
   return Python;
 }
 
+namespace {
+// Command run by the shell under a time limit: a child that hangs is stopped
+// (SIGTERM, then SIGKILL 10 s later) and ends with status 124.
+constexpr int ChildLimitSeconds = 600;
+std::string Bounded(const std::string& Command) {
+  return "timeout -k 10 " + std::to_string(ChildLimitSeconds) + " " + Command;
+}
+}  // namespace
+
 bool RunOracle(const std::string& Args) {
   const std::string Cmd =
-      AstropyPython() + " " + OBRA_SOURCE_DIR "/tests/tools/fits_oracle.py " + Args + " >/dev/null";
+      Bounded(AstropyPython() + " " + OBRA_SOURCE_DIR "/tests/tools/fits_oracle.py " + Args +
+              " >/dev/null");
   return std::system(Cmd.c_str()) == 0;
 }
 
@@ -262,8 +272,11 @@ std::string CliPath() { return std::string(OBRA_BIN_DIR) + "/obra-cli"; }
 
 CliRun RunCli(const std::string& Args, const TempDir& Scratch) {
   const std::string Out = Scratch.File("cli-stdout"), Err = Scratch.File("cli-stderr");
-  const int Raw = std::system((CliPath() + " " + Args + " >" + Out + " 2>" + Err).c_str());
-  return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, ReadText(Out), ReadText(Err)};
+  const int Raw = std::system(Bounded(CliPath() + " " + Args + " >" + Out + " 2>" + Err).c_str());
+  CliRun R{WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, ReadText(Out), ReadText(Err)};
+  if (R.Status == 124)
+    R.Err += "obra-cli did not finish within " + std::to_string(ChildLimitSeconds) + " s\n";
+  return R;
 }
 
 }  // namespace obra::test

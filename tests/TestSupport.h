@@ -187,6 +187,7 @@ bool PrepareWorkflow(const std::string& Ini, SharedState& S, Messages& Msg);
 bool AwaitActivation(SharedState& S, std::chrono::milliseconds Limit = WaitLimit);
 
 // obra-cli beside the test binaries, run with Args; its exit status and output.
+// The run, like an oracle's, is stopped after 600 s (status 124).
 struct CliRun {
   int Status = -1;
   std::string Out, Err;
