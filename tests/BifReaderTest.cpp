@@ -26,12 +26,19 @@ TEST(BifReader, LayoutsAndConversion) {
             "DATATYPE word\nBYTEORDER mac\nHEADER 4\nENDBIF\n");
   WriteBytes(D.File("data.raw"), Concat("head", BigEndian<uint16_t>({1, 2, 3, 4, 5, 65535})));
   FullLoad L = LoadWholeFile(D.File("img.bif"));
-  ASSERT_TRUE(L.R.Valid && L.Shown.empty());
-  EXPECT_EQ(std::tuple(L.R.FileName, L.R.Width, L.R.Height, L.R.HeaderSize, L.R.DataSize,
-                       L.R.BytesPerPixel, L.R.DataType, L.R.SwapBytes, L.R.FlipRows, L.R.HasBZero,
-                       L.Buffer),
-            std::tuple(D.File("data.raw"), 3, 2, 4, 12, 2, "WORD", true, false, false,
-                       std::vector<uint16_t>{1, 2, 3, 4, 5, 65535}));
+  ASSERT_TRUE(L.R.Valid);
+  ASSERT_TRUE(L.Shown.empty());
+  EXPECT_EQ(L.R.FileName, D.File("data.raw"));
+  EXPECT_EQ(L.R.Width, 3);
+  EXPECT_EQ(L.R.Height, 2);
+  EXPECT_EQ(L.R.HeaderSize, 4);
+  EXPECT_EQ(L.R.DataSize, 12);
+  EXPECT_EQ(L.R.BytesPerPixel, 2);
+  EXPECT_EQ(L.R.DataType, "WORD");
+  EXPECT_TRUE(L.R.SwapBytes);
+  EXPECT_FALSE(L.R.FlipRows);
+  EXPECT_FALSE(L.R.HasBZero);
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{1, 2, 3, 4, 5, 65535}));
 
   // No FILENAME, HEADER or BYTEORDER: little-endian pixels end the header file.
   // Keys in any order and case, CR LF line ends, the last repeat counts.
@@ -39,17 +46,19 @@ TEST(BifReader, LayoutsAndConversion) {
       "bif\r\nheight 1\r\nDataType BYTE\r\nwidth 9\r\nWIDTH 4\r\nChannels 1\r\nendbif\r\n";
   L = WriteAndLoad(D.File("self.BIF"), Concat(Head, {10, 20, 30, 255}));
   // BytesPerPixel doubled by the widening.
-  EXPECT_EQ(std::tuple(L.R.Valid, L.R.FileName, L.R.HeaderSize, L.R.SwapBytes, L.R.BytesPerPixel,
-                       L.Buffer),
-            std::tuple(true, D.File("self.BIF"), int32_t(Head.size()), false, 2,
-                       std::vector<uint16_t>{10, 20, 30, 255}));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.FileName, D.File("self.BIF"));
+  EXPECT_EQ(L.R.HeaderSize, int32_t(Head.size()));
+  EXPECT_FALSE(L.R.SwapBytes);
+  EXPECT_EQ(L.R.BytesPerPixel, 2);
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{10, 20, 30, 255}));
 
   // A data file that does not exist means the header file.
   L = WriteAndLoad(D.File("m.bif"), Concat("BIF\nFILENAME nothere.raw\nWIDTH 1\nHEIGHT 1\n"
                                            "CHANNELS 1\nDATATYPE SMALLINT\nENDBIF\n",
                                            LittleEndian<int16_t>({5})));
-  EXPECT_EQ(std::tuple(L.R.FileName, L.Buffer),
-            std::tuple(D.File("m.bif"), std::vector<uint16_t>{32773}));
+  EXPECT_EQ(L.R.FileName, D.File("m.bif"));
+  EXPECT_EQ(L.Buffer, std::vector<uint16_t>{32773});
 
   // Signed samples get 32768 whatever BZERO a FITS image loaded before had;
   // the line after ENDBIF is never read.
@@ -62,8 +71,9 @@ TEST(BifReader, LayoutsAndConversion) {
   WriteBytes(D.File("s.raw"), LittleEndian<int16_t>({-32768, -1, 0, 32767}));
   Messages M;
   LoadImageFile(D.File("s.bif"), L.R, L.Buffer, 16, true, true, M.Sink());
-  EXPECT_EQ(std::tuple(L.R.Valid, L.R.Width, L.Buffer),
-            std::tuple(true, 4, std::vector<uint16_t>{0, 32767, 32768, 65535}));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.Width, 4);
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 32767, 32768, 65535}));
 
   // Single-precision colour, rounded half to even and clipped.
   WriteText(D.File("f.bif"),
@@ -71,10 +81,13 @@ TEST(BifReader, LayoutsAndConversion) {
             "BYTEORDER MAC\nENDBIF\n");
   WriteBytes(D.File("f.raw"), BigEndian<float>({0.5f, 1.5f, 70000.f, -3.f, 12.25f, 4.5f}));
   L = LoadWholeFile(D.File("f.bif"));
-  EXPECT_EQ(
-      std::tuple(L.R.Valid, L.R.DataType, L.R.ResultType, L.R.DataSize, L.R.BytesPerPixel,
-                 L.R.Channels, L.Buffer),
-      std::tuple(true, "SINGLE", "WORD", 24, 6, 3, std::vector<uint16_t>{0, 2, 65535, 0, 12, 4}));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.DataType, "SINGLE");
+  EXPECT_EQ(L.R.ResultType, "WORD");
+  EXPECT_EQ(L.R.DataSize, 24);
+  EXPECT_EQ(L.R.BytesPerPixel, 6);
+  EXPECT_EQ(L.R.Channels, 3);
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 2, 65535, 0, 12, 4}));
 }
 
 TEST(BifReader, FaultsAreReportedInOrder) {
@@ -100,8 +113,12 @@ TEST(BifReader, FaultsAreReportedInOrder) {
   for (const auto& [Text, Want] : Cases) {
     WriteText(D.File("x.bif"), Text);
     const FullLoad L = LoadWholeFile(D.File("x.bif"));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.Shown, L.Buffer.size()), std::tuple(false, Want, 0u)) << Text;
-    EXPECT_TRUE(Want.size() == 1 || L.R.Width == 0);
+    EXPECT_FALSE(L.R.Valid) << Text;
+    EXPECT_EQ(L.Shown, Want) << Text;
+    EXPECT_EQ(L.Buffer.size(), 0u) << Text;
+    if (Want.size() != 1) {
+      EXPECT_EQ(L.R.Width, 0) << Text;
+    }
   }
   WriteBytes(D.File("off.raw"), std::vector<uint8_t>(10));
   EXPECT_TRUE(LoadWholeFile(D.File("x.bif")).R.Valid);  // the last case, now with room

@@ -179,8 +179,9 @@ void ExpectDamageHandled(const std::string& File, const std::vector<uint8_t>& Go
     WriteBytes(File, {Good.begin(), Good.begin() + ptrdiff_t(N)});
     const DecodedLoad L = Load(File, false);
     if (N < Complete) {
-      ASSERT_EQ(std::tuple(L.R.Valid, L.R.ErrorText, L.HadPicture), std::tuple(false, Cut, false))
-          << "prefix " << N;
+      ASSERT_FALSE(L.R.Valid) << "prefix " << N;
+      ASSERT_EQ(L.R.ErrorText, Cut) << "prefix " << N;
+      ASSERT_FALSE(L.HadPicture) << "prefix " << N;
     } else {
       EXPECT_EQ(L.Bytes(), Whole) << "the last row's padding may be missing";
     }
@@ -192,10 +193,12 @@ void ExpectDamageHandled(const std::string& File, const std::vector<uint8_t>& Go
       Bad[I] ^= Flip;
       WriteBytes(File, Bad);
       const DecodedLoad L = Load(File, false);
-      if (L.R.Valid)
-        EXPECT_TRUE(L.Pixels && L.R.DataSize == L.R.Width * L.R.Height * L.R.Channels) << I;
-      else
+      if (L.R.Valid) {
+        EXPECT_TRUE(L.Pixels) << I;
+        EXPECT_EQ(L.R.DataSize, L.R.Width * L.R.Height * L.R.Channels) << I;
+      } else {
         EXPECT_NE(std::find(Known.begin(), Known.end(), L.R.ErrorText), Known.end()) << I;
+      }
     }
   }
 }
@@ -223,7 +226,9 @@ TEST(BmpReader, EveryLayoutDecodes) {
     for (const Bmp& S : {Picture(24, TopDown), Picture(32, TopDown), Fields, V4, V5}) {
       const DecodedLoad L = WriteLoad(File, EncodeBmp(S));
       ASSERT_TRUE(L.Pixels) << S.Bits << " " << S.InfoSize;
-      EXPECT_EQ(std::tuple(L.R.Channels, L.R.BytesPerPixel, L.R.DataSize), std::tuple(3, 3, 18));
+      EXPECT_EQ(L.R.Channels, 3);
+      EXPECT_EQ(L.R.BytesPerPixel, 3);
+      EXPECT_EQ(L.R.DataSize, 18);
       EXPECT_EQ(L.Bytes(), ColourRgb) << S.Bits << " " << S.InfoSize;
     }
   }
@@ -247,9 +252,11 @@ TEST(BmpReader, OtherPixelFormatsAreRefused) {
     WriteBytes(File, EncodeBmp(S));
     Messages M;
     ReadBitmapHeader(File, R, true, M.Sink());
-    EXPECT_EQ(std::tuple(R.Valid, R.ErrorText, M.List, R.DecodedBitmap, R.DataSize),
-              std::tuple(false, Unsupported, std::vector<std::string>{Unsupported}, nullptr, 0))
-        << S.Bits << " " << S.Compression;
+    EXPECT_FALSE(R.Valid) << S.Bits << " " << S.Compression;
+    EXPECT_EQ(R.ErrorText, Unsupported) << S.Bits << " " << S.Compression;
+    EXPECT_EQ(M.List, std::vector<std::string>{Unsupported}) << S.Bits << " " << S.Compression;
+    EXPECT_EQ(R.DecodedBitmap, nullptr) << S.Bits << " " << S.Compression;
+    EXPECT_EQ(R.DataSize, 0) << S.Bits << " " << S.Compression;
     EXPECT_EQ(R.Width, S.InfoSize == 40 ? S.Width : R.Width);
   }
 }
@@ -274,9 +281,9 @@ TEST(BmpReader, BrokenAndHugeHeadersAreRefusedBeforeAllocating) {
     std::vector<uint8_t> B = Good;
     Store(B, At, V, 4, false);
     const DecodedLoad L = WriteLoad(File, B);
-    EXPECT_EQ(std::tuple(L.R.Valid, L.Shown, L.R.DataSize),
-              std::tuple(false, std::vector<std::string>{CorruptBmp}, 0))
-        << At << " " << V;
+    EXPECT_FALSE(L.R.Valid) << At << " " << V;
+    EXPECT_EQ(L.Shown, std::vector<std::string>{CorruptBmp}) << At << " " << V;
+    EXPECT_EQ(L.R.DataSize, 0) << At << " " << V;
   }
   for (auto [W, H, Bits, Message] :
        {std::tuple{100000, 100000, 8, TooLarge},
@@ -286,9 +293,9 @@ TEST(BmpReader, BrokenAndHugeHeadersAreRefusedBeforeAllocating) {
         {30000, 30000, 8, CorruptBmp}}) {  // fits, but the file holds one row
     const DecodedLoad L =
         WriteLoad(File, EncodeBmp({W, H, uint16_t(Bits), 0, 40, {}, {{1, 2, 3, 4}}}));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.HadPicture, L.Shown),
-              std::tuple(false, false, std::vector<std::string>{Message}))
-        << W;
+    EXPECT_FALSE(L.R.Valid) << W;
+    EXPECT_FALSE(L.HadPicture) << W;
+    EXPECT_EQ(L.Shown, std::vector<std::string>{Message}) << W;
   }
 }
 
@@ -312,24 +319,28 @@ TEST(BitmapReader, MissingFilesAndThePictureBetweenTheTwoReads) {
   ASSERT_EQ(mkfifo(Dir.File("fifo.jpg").c_str(), 0600), 0);
   for (const char* Name : {"missing.bmp", "missing.jpg", "fifo.jpg"}) {
     ReadBitmapHeader(Dir.File(Name), R, true, M.Sink());
-    EXPECT_EQ(std::tuple(R.Valid, R.ErrorText, M.List.size()),
-              std::tuple(false, "File not found.", 0u));
+    EXPECT_FALSE(R.Valid);
+    EXPECT_EQ(R.ErrorText, "File not found.");
+    EXPECT_EQ(M.List.size(), 0u);
   }
   const std::string File = Dir.File("x.bmp");
   WriteBytes(File, EncodeBmp(Picture(24, true)));
   std::vector<uint16_t> Buffer(9, 0xEEEE), Small(8, 0xEEEE);
   R.Valid = true;
-  EXPECT_FALSE(ReadBitmapPixels(R, Buffer) || R.Valid);  // no picture
+  EXPECT_FALSE(ReadBitmapPixels(R, Buffer));
+  EXPECT_FALSE(R.Valid);  // no picture
   // A buffer too small is refused and the picture released.
   ReadBitmapHeader(File, R, false, nullptr);
   ASSERT_NE(R.DecodedBitmap, nullptr);
   EXPECT_FALSE(ReadBitmapPixels(R, Small));
-  EXPECT_EQ(std::tuple(R.DecodedBitmap, Small),
-            std::tuple(nullptr, std::vector<uint16_t>(8, 0xEEEE)));
+  EXPECT_EQ(R.DecodedBitmap, nullptr);
+  EXPECT_EQ(Small, std::vector<uint16_t>(8, 0xEEEE));
   // The picture is read once.
   ReadBitmapHeader(File, R, false, nullptr);
-  ASSERT_TRUE(ReadBitmapPixels(R, Buffer) && R.Valid);
-  EXPECT_FALSE(ReadBitmapPixels(R, Buffer) || R.Valid);
+  ASSERT_TRUE(ReadBitmapPixels(R, Buffer));
+  ASSERT_TRUE(R.Valid);
+  EXPECT_FALSE(ReadBitmapPixels(R, Buffer));
+  EXPECT_FALSE(R.Valid);
   // A picture that does not match its record is not copied.
   ReadBitmapHeader(File, R, false, nullptr);
   R.Width = 2;
@@ -338,8 +349,10 @@ TEST(BitmapReader, MissingFilesAndThePictureBetweenTheTwoReads) {
   ReadBitmapHeader(File, R, false, nullptr);
   WriteText(Dir.File("y.bmp"), "BM");
   ReadBitmapHeader(Dir.File("y.bmp"), R, false, M.Sink());
-  EXPECT_EQ(std::tuple(R.Valid, R.DecodedBitmap, R.ErrorText, M.List.size()),
-            std::tuple(false, nullptr, "File y.bmp is not a correct BMP file.", 0u));
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(R.DecodedBitmap, nullptr);
+  EXPECT_EQ(R.ErrorText, "File y.bmp is not a correct BMP file.");
+  EXPECT_EQ(M.List.size(), 0u);
 }
 
 TEST(JpegReader, DecodesAsLibjpegDoes) {
@@ -370,8 +383,9 @@ TEST(JpegReader, RefusedFrames) {
   const std::string File = Dir.File("x.jpg");
   const std::string Unsupported = "File x.jpg has unsupported BMP pixel format.";
   DecodedLoad L = WriteLoad(File, EncodeJpeg(8, 8, 4, JCS_CMYK));
-  EXPECT_EQ(std::tuple(L.R.Valid, L.Shown, L.R.Width),
-            std::tuple(false, std::vector<std::string>{Unsupported}, 8));
+  EXPECT_FALSE(L.R.Valid);
+  EXPECT_EQ(L.Shown, std::vector<std::string>{Unsupported});
+  EXPECT_EQ(L.R.Width, 8);
   // Twelve bits, and frame sizes patched to 65500 and 20000 squared: the first
   // too large to hold, the second too large for the data after it.
   for (auto [Components, Patch, Message] :
@@ -383,8 +397,9 @@ TEST(JpegReader, RefusedFrames) {
         EncodeJpeg(16, 16, Components, Components == 1 ? JCS_GRAYSCALE : JCS_RGB);
     std::copy(Patch.begin(), Patch.end(), Jpeg.begin() + ptrdiff_t(FrameSizeOffset(Jpeg) - 1));
     L = WriteLoad(File, Jpeg);
-    EXPECT_EQ(std::tuple(L.R.Valid, L.HadPicture, L.Shown),
-              std::tuple(false, false, std::vector<std::string>{Message}));
+    EXPECT_FALSE(L.R.Valid);
+    EXPECT_FALSE(L.HadPicture);
+    EXPECT_EQ(L.Shown, std::vector<std::string>{Message});
   }
   // 2080 scans of one tiny picture: refused rather than decoded without end.
   const std::vector<uint8_t> Endless = EncodeJpeg(8, 8, 3, JCS_RGB, false, LongestProgression(3));
@@ -407,18 +422,20 @@ TEST(BitmapLoad, ThroughTheLoadPipeline) {
   // 8-bit samples are widened without rescaling; the picture is released.
   FullLoad L = WriteAndLoad(Dir.File("x.bmp"),
                             EncodeBmp({4, 2, 8, 0, 40, {}, {{255, 254, 128, 1}, {0, 2, 3, 200}}}));
-  EXPECT_EQ(std::tuple(L.R.Valid, L.Shown.size(), L.R.ResultType, L.R.MaxValue, L.R.DecodedBitmap,
-                       L.Buffer),
-            std::tuple(true, 0u, "WORD", 255, nullptr,
-                       std::vector<uint16_t>{0, 2, 3, 200, 255, 254, 128, 1}));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.Shown.size(), 0u);
+  EXPECT_EQ(L.R.ResultType, "WORD");
+  EXPECT_EQ(L.R.MaxValue, 255);
+  EXPECT_EQ(L.R.DecodedBitmap, nullptr);
+  EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 2, 3, 200, 255, 254, 128, 1}));
   // Colour JPEG keeps its three channels.
   const std::vector<uint8_t> Jpeg = EncodeJpeg(9, 7, 3, JCS_RGB);
   L = WriteAndLoad(Dir.File("x.JPEG"), Jpeg);
-  EXPECT_EQ(
-      std::tuple(L.R.Valid, L.R.Channels, std::vector<uint8_t>(L.Buffer.begin(), L.Buffer.end())),
-      std::tuple(true, 3, DecodeJpeg(Jpeg)));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.Channels, 3);
+  EXPECT_EQ(std::vector<uint8_t>(L.Buffer.begin(), L.Buffer.end()), DecodeJpeg(Jpeg));
   // A refused file shows its message once.
   L = WriteAndLoad(Dir.File("x.bmp"), EncodeBmp({8, 2, 4, 0, 40, {}, {{0, 0, 0, 0}}}));
-  EXPECT_EQ(std::tuple(L.R.Valid, L.Shown),
-            std::tuple(false, std::vector<std::string>{Unsupported}));
+  EXPECT_FALSE(L.R.Valid);
+  EXPECT_EQ(L.Shown, std::vector<std::string>{Unsupported});
 }

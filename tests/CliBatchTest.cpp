@@ -37,12 +37,6 @@ std::vector<std::string> Pngs(const fs::path& Dir) {
   return N;
 }
 
-std::pair<uint32_t, uint32_t> PngSize(const std::string& File) {
-  const std::vector<uint8_t> B = ReadBytes(File);
-  if (B.size() < 24) return {0, 0};
-  return {Fetch(&B[16], 4, true), Fetch(&B[20], 4, true)};
-}
-
 // Three images whose activation is cached once for every test of the suite.
 class CliBatch : public ::testing::Test {
  protected:
@@ -117,16 +111,15 @@ TEST_F(CliBatch, NamingRules) {
 
 TEST_F(CliBatch, ProcessModes) {
   ASSERT_EQ(Batch("B.FITS --mode full --naming prefix").Status, 0);
-  EXPECT_EQ(PngSize(D.File("Proc_B.png")), (std::pair<uint32_t, uint32_t>{520, 512}));
+  ExpectPngSize(D.File("Proc_B.png"), 520, 512);
   ASSERT_EQ(Batch("B.FITS --mode full-scaled --scale 3 --naming suffix").Status, 0);
-  EXPECT_EQ(PngSize(D.File("B_Proc.png")), (std::pair<uint32_t, uint32_t>{173, 170}));
+  ExpectPngSize(D.File("B_Proc.png"), 173, 170);
   ASSERT_EQ(Batch("B.FITS --mode roi --roi-size 1 --naming number").Status, 0);
-  EXPECT_EQ(PngSize(D.File("0001.png")), (std::pair<uint32_t, uint32_t>{512, 512}));
+  ExpectPngSize(D.File("0001.png"), 512, 512);
   // With a region, ROI is the default mode.
   const CliRun R = Batch("B.FITS --roi-size 1 --scale 2 --naming time --mode roi-scaled");
   ASSERT_EQ(R.Status, 0) << R.Err;
-  EXPECT_EQ(PngSize(D.File("0193A_2013_06_24T17_31_30_84.png")),
-            (std::pair<uint32_t, uint32_t>{256, 256}));
+  ExpectPngSize(D.File("0193A_2013_06_24T17_31_30_84.png"), 256, 256);
   EXPECT_EQ(Batch("B.FITS --mode roi").Status, 2);
   EXPECT_EQ(Batch("B.FITS --mode full --roi-size 1").Status, 2);
   EXPECT_EQ(Batch("B.FITS --mode activate --no-auto-save").Status, 2);
@@ -173,7 +166,7 @@ TEST_F(CliBatch, ExistingOutputs) {
   // overwrite: the new picture replaces it.
   R = Batch("--naming number --if-exists overwrite");
   EXPECT_EQ(R.Status, 0) << R.Err;
-  EXPECT_EQ(PngSize(D.File("0002.png")), (std::pair<uint32_t, uint32_t>{520, 512}));
+  ExpectPngSize(D.File("0002.png"), 520, 512);
 }
 
 TEST_F(CliBatch, BrokenFileFailsAndTheOthersAreProcessed) {

@@ -48,7 +48,8 @@ TEST(CliInfo, SharedFitsFilesMatchAstropy) {
     if (File.empty()) GTEST_SKIP() << "shared data absent";
     TempDir D;
     const CliRun R = RunCli("info " + File + " --dump-raw " + D.File("s.raw"), D);
-    EXPECT_EQ(std::tuple(R.Status, R.Err), std::tuple(0, ""));
+    EXPECT_EQ(R.Status, 0);
+    EXPECT_EQ(R.Err, "");
     std::istringstream In(Keys);
     size_t At = 0;
     for (std::string K; In >> K;) {
@@ -72,13 +73,17 @@ TEST(CliInfo, HeaderOnlyAndFaults) {
   const std::string A = D.File("a.fits");
   WriteBytes(A, FitsFile(ImageCards(16, 2, 1), BigEndian<int16_t>({1, 2})));
   CliRun R = RunCli("info " + A + " --header-only", D);
-  EXPECT_TRUE(R.Status == 0 && Has(R.Out, Fnv({})) && Has(R.Out, R"("MaxValue": 0)"));
+  EXPECT_EQ(R.Status, 0);
+  EXPECT_TRUE(Has(R.Out, Fnv({})));
+  EXPECT_TRUE(Has(R.Out, R"("MaxValue": 0)"));
   R = RunCli("info " + A, D);
-  EXPECT_TRUE(R.Status == 0 && Has(R.Out, Fnv({1, 0, 2, 0})));
+  EXPECT_EQ(R.Status, 0);
+  EXPECT_TRUE(Has(R.Out, Fnv({1, 0, 2, 0})));
   WriteBytes(D.File("b.fits"), FitsFile(ImageCards(24, 2, 1), std::vector<uint8_t>(16)));
   R = RunCli("info " + D.File("b.fits"), D);
-  EXPECT_EQ(std::tuple(R.Status, Has(R.Out, R"("Valid": false)"), R.Err),
-            std::tuple(1, true, "FITS file b.fits has unsupported pixel format!\n"));
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_TRUE(Has(R.Out, R"("Valid": false)"));
+  EXPECT_EQ(R.Err, "FITS file b.fits has unsupported pixel format!\n");
   EXPECT_EQ(RunCli("info " + D.File("none.fits"), D).Status, 1);
   for (const std::string& Args : std::vector<std::string>{
            "info", "info a b", "info " + A + " --dump-raw", "info " + A + " --bogus"})

@@ -10,12 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::pair<uint32_t, uint32_t> PngSize(const std::string& File) {
-  const std::vector<uint8_t> B = ReadBytes(File);
-  if (B.size() < 24) return {0, 0};
-  return {Fetch(&B[16], 4, true), Fetch(&B[20], 4, true)};
-}
-
 // A 600 x 520 signed 16-bit image of channel 171 with some structure.
 std::string WriteImage(const TempDir& D) {
   const std::vector<std::string> Cards = ImageCards(
@@ -39,15 +33,14 @@ TEST(CliProcess, ActivationsAndTheCache) {
       "process " + Image + " -o " + Out + " --activate --roi-size 1 --mode 3 --time --threads 2",
       D);
   ASSERT_EQ(R.Status, 0) << R.Err;
-  EXPECT_EQ(PngSize(Out), (std::pair<uint32_t, uint32_t>{512, 512}));
+  ExpectPngSize(Out, 512, 512);
   EXPECT_NE(R.Err.find("Processing     100 %"), std::string::npos);
   // A region activation is never cached; a whole-frame one is, and is reused.
-  EXPECT_EQ(std::tuple(fs::exists(D.File("Activation_Data/img.act")),
-                       fs::exists(D.File("Activation_Data/ReadMe.txt"))),
-            std::tuple(false, true));
+  EXPECT_FALSE(fs::exists(D.File("Activation_Data/img.act")));
+  EXPECT_TRUE(fs::exists(D.File("Activation_Data/ReadMe.txt")));
   R = RunCli("process " + Image + " -o " + D.File("a.png") + " --activate --scale 2 --mode 2", D);
   ASSERT_EQ(R.Status, 0) << R.Err;
-  EXPECT_EQ(PngSize(D.File("a.png")), (std::pair<uint32_t, uint32_t>{300, 260}));
+  ExpectPngSize(D.File("a.png"), 300, 260);
   ASSERT_TRUE(fs::exists(D.File("Activation_Data/img.act")));
   // The second run finds the cache: no engine progress, the same picture.
   R = RunCli("process " + Image + " -o " + D.File("b.png") + " --activate --scale 2 --mode 2", D);

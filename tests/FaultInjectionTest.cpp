@@ -37,13 +37,8 @@ std::vector<std::string> Listing(const fs::path& Dir) {
 
 // A 16-bit FITS image of W x H samples 100..999, channel 193.
 void WriteFitsImage(const std::string& File, int W, int H) {
-  std::vector<int16_t> S;
-  for (int Y = H - 1; Y >= 0; --Y)
-    for (int X = 0; X < W; ++X) S.push_back(int16_t(100 + (X * 7 + Y * 13) % 900 - 32768));
-  WriteBytes(File, FitsFile(ImageCards(16, W, H,
-                                       {Card("BZERO", "32768"), Card("WAVELNTH", "193"),
-                                        Card("DATE-OBS", "'2013-06-24T17:31:30.84'")}),
-                            BigEndian(S)));
+  WriteFitsSamples(File, W, H, [](int X, int Y) { return 100 + (X * 7 + Y * 13) % 900; }, 32768,
+                   {Card("WAVELNTH", "193"), Card("DATE-OBS", "'2013-06-24T17:31:30.84'")});
 }
 
 // A writer under test: writes its file into Dir and returns the outcome.
@@ -132,13 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Disk, InjectedFault, ::testing::ValuesIn(Faults), [](co
 class WorkflowWrites : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::istringstream In("KerSize 2\nNRSigma 2\nKerS_10  1\n");
-    Params = Parameters{};
-    ASSERT_FALSE(ReadIniStream(In, Params).Fatal);
-    BuildKernels();
-    InitializeState(S);
-    S.ThreadCount = 2;
-    S.ShowMessage = Msg.Sink();
+    ASSERT_TRUE(PrepareWorkflow("KerSize 2\nNRSigma 2\nKerS_10  1\n", S, Msg));
     WriteFitsImage(Image, 48, 40);
   }
   void TearDown() override { SetWriteFaultHook(nullptr); }
@@ -146,13 +135,7 @@ class WorkflowWrites : public ::testing::Test {
   // Runs a whole-frame activation to its end, polling as the window's timer
   // does, for at most 20 s.
   bool ActivateAndWait() {
-    if (!StartActivation(S)) return false;
-    const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!Timer1Timer(S)) {
-      if (std::chrono::steady_clock::now() > Limit) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return StartActivation(S) && AwaitActivation(S, std::chrono::seconds(20));
   }
 
   TempDir Dir;

@@ -18,18 +18,54 @@ ImageRecord Header(const std::string& File, std::vector<std::string>* Shown = nu
   Messages M;
   ReadImageHeader(File, R, Shown != nullptr, M.Sink());
   if (Shown) *Shown = M.List;
-  EXPECT_TRUE(Shown || M.List.empty());
+  if (!Shown) {
+    EXPECT_TRUE(M.List.empty());
+  }
   return R;
 }
 
-// The geometry and metadata a test usually compares, as one printable value.
-auto Geometry(const ImageRecord& R) {
-  return std::tuple(R.Width, R.Height, R.Channels, R.DataType, R.BytesPerPixel, R.DataSize,
-                    R.HeaderSize, R.SwapBytes, R.FlipRows, R.IsColorCube);
+// The layout a header read describes.
+struct Layout {
+  int32_t Width, Height, Channels;
+  std::string DataType;
+  int32_t BytesPerPixel, DataSize, HeaderSize;
+  bool SwapBytes, FlipRows, IsColorCube;
+};
+void ExpectLayout(const ImageRecord& R, const Layout& Want) {
+  EXPECT_EQ(R.Width, Want.Width);
+  EXPECT_EQ(R.Height, Want.Height);
+  EXPECT_EQ(R.Channels, Want.Channels);
+  EXPECT_EQ(R.DataType, Want.DataType);
+  EXPECT_EQ(R.BytesPerPixel, Want.BytesPerPixel);
+  EXPECT_EQ(R.DataSize, Want.DataSize);
+  EXPECT_EQ(R.HeaderSize, Want.HeaderSize);
+  EXPECT_EQ(R.SwapBytes, Want.SwapBytes);
+  EXPECT_EQ(R.FlipRows, Want.FlipRows);
+  EXPECT_EQ(R.IsColorCube, Want.IsColorCube);
 }
-auto Metadata(const ImageRecord& R) {
-  return std::tuple(R.Telescope, R.Instrument, R.Wavelength, R.DateObs, R.CrPix1, R.CrPix2, R.RSun,
-                    R.CDelt1, R.CDelt2, R.CRota2, R.DataMin, R.DataMax, R.BZero, R.BScale);
+
+// The metadata a header read takes from the cards.
+struct Metadata {
+  std::string Telescope, Instrument;
+  int32_t Wavelength;
+  std::string DateObs;
+  double CrPix1, CrPix2, RSun, CDelt1, CDelt2, CRota2, DataMin, DataMax, BZero, BScale;
+};
+void ExpectMetadata(const ImageRecord& R, const Metadata& Want) {
+  EXPECT_EQ(R.Telescope, Want.Telescope);
+  EXPECT_EQ(R.Instrument, Want.Instrument);
+  EXPECT_EQ(R.Wavelength, Want.Wavelength);
+  EXPECT_EQ(R.DateObs, Want.DateObs);
+  EXPECT_EQ(R.CrPix1, Want.CrPix1);
+  EXPECT_EQ(R.CrPix2, Want.CrPix2);
+  EXPECT_EQ(R.RSun, Want.RSun);
+  EXPECT_EQ(R.CDelt1, Want.CDelt1);
+  EXPECT_EQ(R.CDelt2, Want.CDelt2);
+  EXPECT_EQ(R.CRota2, Want.CRota2);
+  EXPECT_EQ(R.DataMin, Want.DataMin);
+  EXPECT_EQ(R.DataMax, Want.DataMax);
+  EXPECT_EQ(R.BZero, Want.BZero);
+  EXPECT_EQ(R.BScale, Want.BScale);
 }
 
 }  // namespace
@@ -50,20 +86,21 @@ TEST(FitsReader, HeaderFieldsAndDefaults) {
   Old.HasBZero = true;
   std::vector<std::string> Shown;
   ImageRecord R = Header(D.File("a.fits"), &Shown, Old);
-  EXPECT_TRUE(R.Valid && Shown.empty() && R.HasBZero);
+  EXPECT_TRUE(R.Valid);
+  EXPECT_TRUE(Shown.empty());
+  EXPECT_TRUE(R.HasBZero);
   EXPECT_EQ(R.FileName, D.File("a.fits"));
   EXPECT_EQ(R.ValueOffset, 0);
-  EXPECT_EQ(Geometry(R), std::tuple(5, 3, 1, "SMALLINT", 2, 30, 2880, true, true, false));
+  ExpectLayout(R, {5, 3, 1, "SMALLINT", 2, 30, 2880, true, true, false});
   // The "/" inside the quotes cuts the telescope's value.
-  EXPECT_EQ(Metadata(R), std::tuple("SDO", "AIA_4", 171, "2010-05-13T12:34:56.78", 512.5, -32.5,
-                                    393.7, 0.6, 0.61, 1.5, 2.0, 9.0, 0.0, 1.0));
+  ExpectMetadata(R, {"SDO", "AIA_4", 171, "2010-05-13T12:34:56.78", 512.5, -32.5, 393.7, 0.6, 0.61,
+                     1.5, 2.0, 9.0, 0.0, 1.0});
   // A second header without the optional keywords brings back every default;
   // CDELT1 and CDELT2 have none.
   WriteBytes(D.File("b.fits"), FitsFile(ImageCards(16, 5, 3), std::vector<uint8_t>(30)));
   R = Header(D.File("b.fits"), nullptr, R);
   EXPECT_TRUE(R.Valid);
-  EXPECT_EQ(Metadata(R),
-            std::tuple("", "", 0, "", -1.0, -1.0, -1.0, 0.6, 0.61, 0.0, 1.0, -1.0, 0.0, 1.0));
+  ExpectMetadata(R, {"", "", 0, "", -1.0, -1.0, -1.0, 0.6, 0.61, 0.0, 1.0, -1.0, 0.0, 1.0});
 }
 
 TEST(FitsReader, CardRules) {
@@ -85,9 +122,10 @@ TEST(FitsReader, CardRules) {
   Old.Instrument = "old";
   const ImageRecord R = Header(D.File("c.fit"), nullptr, Old);
   EXPECT_TRUE(R.Valid);
-  EXPECT_EQ(Metadata(R), std::tuple("", "", 304, "/1998-05-19T22:21:43", 12.5, 7.0, 20.0, 15.0, 2.5,
-                                    0.0, 1.0, -1.0, 0.0, 1.0));
-  EXPECT_EQ(std::tuple(R.Width, R.Channels), std::tuple(2, 1));
+  ExpectMetadata(R, {"", "", 304, "/1998-05-19T22:21:43", 12.5, 7.0, 20.0, 15.0, 2.5, 0.0, 1.0,
+                     -1.0, 0.0, 1.0});
+  EXPECT_EQ(R.Width, 2);
+  EXPECT_EQ(R.Channels, 1);
 }
 
 TEST(FitsReader, HeaderEndAndSize) {
@@ -99,7 +137,8 @@ TEST(FitsReader, HeaderEndAndSize) {
                FitsFile(ImageCards(16, 2, 2, Cards), std::vector<uint8_t>(8), true, false));
     std::vector<std::string> Shown;
     const ImageRecord R = Header(D.File("h.fits"), &Shown);
-    EXPECT_TRUE(R.Valid && Shown.empty()) << Extra;
+    EXPECT_TRUE(R.Valid) << Extra;
+    EXPECT_TRUE(Shown.empty()) << Extra;
     EXPECT_EQ(R.HeaderSize, Expected);
   }
   // Cards after END are not read.
@@ -116,7 +155,9 @@ TEST(FitsReader, HeaderEndAndSize) {
   WriteText(D.File("n.fits"), H);
   std::vector<std::string> Shown;
   ImageRecord R = Header(D.File("n.fits"), &Shown);
-  EXPECT_EQ(std::tuple(R.Valid, R.Wavelength, R.HeaderSize), std::tuple(false, 94, 2880));
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(R.Wavelength, 94);
+  EXPECT_EQ(R.HeaderSize, 2880);
   EXPECT_EQ(Shown, std::vector<std::string>{"FITS file n.fits has incorrect file size!"});
   WriteText(D.File("t.fits"), H.substr(0, H.size() - 3));
   R.Valid = true;
@@ -176,11 +217,15 @@ TEST(FitsReader, SamplesAreConvertedToWords) {
     Messages M;
     WriteBytes(D.File("x.fits"), FitsFile(C.Cards, C.Data));
     LoadImageFile(D.File("x.fits"), L.R, L.Buffer, 16, true, true, M.Sink());
-    ASSERT_TRUE(L.R.Valid && M.List.empty());
+    ASSERT_TRUE(L.R.Valid);
+    ASSERT_TRUE(M.List.empty());
     EXPECT_EQ(L.Buffer, C.Want);
-    EXPECT_EQ(std::tuple(L.R.DataType, L.R.ResultType, L.R.BytesPerPixel, L.R.ValueOffset,
-                         L.R.BZero, L.R.BScale),
-              std::tuple(C.DataType, "WORD", 2, C.ValueOffset, C.BZero, 1.0));
+    EXPECT_EQ(L.R.DataType, C.DataType);
+    EXPECT_EQ(L.R.ResultType, "WORD");
+    EXPECT_EQ(L.R.BytesPerPixel, 2);
+    EXPECT_EQ(L.R.ValueOffset, C.ValueOffset);
+    EXPECT_EQ(L.R.BZero, C.BZero);
+    EXPECT_EQ(L.R.BScale, 1.0);
     EXPECT_EQ(L.R.IsColorCube, L.R.Channels == 3);
     EXPECT_EQ(L.R.MaxValue, *std::max_element(C.Want.begin(), C.Want.end()));
   }
@@ -194,7 +239,9 @@ TEST(FitsReader, Refusals) {
     std::vector<uint16_t> B;
     Messages M;
     LoadImageFile(D.File("bad.fits"), R, B, 16, true, true, M.Sink());
-    EXPECT_EQ(std::tuple(R.Valid, M.List, B.size()), std::tuple(false, Want, 0u));
+    EXPECT_FALSE(R.Valid);
+    EXPECT_EQ(M.List, Want);
+    EXPECT_EQ(B.size(), 0u);
     return R;
   };
   const std::string NotImage = "FITS file bad.fits is not a correct image file!";
@@ -238,9 +285,13 @@ TEST(FitsReader, MatchesAstropy) {
     ASSERT_TRUE(RunOracle("read " + F + " " + Raw));
     const FullLoad L = LoadWholeFile(F);
     ASSERT_TRUE(L.R.Valid) << (L.Shown.empty() ? "" : L.Shown[0]);
-    EXPECT_EQ(std::tuple(L.R.Width, L.R.Height, L.R.Wavelength, L.R.DateObs, L.R.Instrument,
-                         L.R.CrPix2, L.R.RSun),
-              std::tuple(7, 5, 211, "2011-03-07T18:05:09.34", "AIA_3", 2.25, 15.0));
+    EXPECT_EQ(L.R.Width, 7);
+    EXPECT_EQ(L.R.Height, 5);
+    EXPECT_EQ(L.R.Wavelength, 211);
+    EXPECT_EQ(L.R.DateObs, "2011-03-07T18:05:09.34");
+    EXPECT_EQ(L.R.Instrument, "AIA_3");
+    EXPECT_EQ(L.R.CrPix2, 2.25);
+    EXPECT_EQ(L.R.RSun, 15.0);
     EXPECT_EQ(L.Buffer, Samples16(ReadBytes(Raw)));
   }
 }

@@ -27,15 +27,13 @@ namespace {
 
 // A signed 16-bit FITS image of W x H whose samples are 100 + a ramp; ZEL
 // files hold value - 100 (their offset is 100).
+// The ramp runs from the first row stored, the bottom one.
 void WriteRamp(const std::string& File, int W, int H, bool Zel) {
-  std::vector<int16_t> S;
-  S.reserve(size_t(W) * size_t(H));
-  for (int Y = 0; Y < H; ++Y)
-    for (int X = 0; X < W; ++X)
-      S.push_back(static_cast<int16_t>(100 + (X * 7 + Y * 13) % 900 - (Zel ? 100 : 32768)));
-  std::vector<std::string> Cards = {Card("BZERO", "32768"), Card("WAVELNTH", "193")};
+  std::vector<std::string> Cards = {Card("WAVELNTH", "193")};
   if (Zel) Cards.push_back(Card("TELESCOP", "'ZEL'"));
-  WriteBytes(File, FitsFile(ImageCards(16, W, H, Cards), BigEndian(S)));
+  WriteFitsSamples(
+      File, W, H, [H](int X, int Y) { return 100 + (X * 7 + (H - 1 - Y) * 13) % 900; },
+      Zel ? 100 : 32768, Cards);
 }
 
 }  // namespace
@@ -52,14 +50,7 @@ TEST(EtaText, MinutesAndHoursRoundedUp) {
 class TypedLevels : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::istringstream In(
-        "KerSize 3\nNRSigma 2\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\n"
-        "Gamma193 30\nObra193 10\nKerS_20  1\nKerS_10  0.5\n");
-    Params = Parameters{};
-    ASSERT_FALSE(ReadIniStream(In, Params).Fatal);
-    BuildKernels();
-    InitializeState(S);
-    S.ShowMessage = Msg.Sink();
+    ASSERT_TRUE(PrepareWorkflow(SmallEngineIni(193), S, Msg));
     WriteRamp(Dir.File("zel.fits"), 300, 200, true);
     S.OpenDialogFileName = Dir.File("zel.fits");
     ASSERT_TRUE(OpenImage(S));
@@ -113,13 +104,9 @@ struct Child {
   pid_t Pid = -1;
   // Exit status, -1 when it did not end in time (it is then killed).
   int WaitFor(std::chrono::milliseconds Limit) {
-    const auto End = std::chrono::steady_clock::now() + Limit;
-    for (;;) {
-      int Raw = 0;
-      if (waitpid(Pid, &Raw, WNOHANG) == Pid) return WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -2;
-      if (std::chrono::steady_clock::now() > End) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    int Raw = 0;
+    if (WaitUntil([&] { return waitpid(Pid, &Raw, WNOHANG) == Pid; }, Limit))
+      return WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -2;
     kill(Pid, SIGKILL);
     waitpid(Pid, nullptr, 0);
     return -1;
@@ -146,12 +133,8 @@ Child StartCli(const std::vector<std::string>& Args, const std::string& ErrFile)
 // Waits (bounded) until the progress shows a real estimate of the time left.
 bool WaitForEta(const std::string& ErrFile) {
   const std::regex Eta("Processing +[0-9]+ %  ETA [0-9]+:[0-9][0-9]");
-  const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (std::chrono::steady_clock::now() < End) {
-    if (std::regex_search(ReadText(ErrFile), Eta)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  return WaitUntil([&] { return std::regex_search(ReadText(ErrFile), Eta); },
+                   std::chrono::seconds(120), std::chrono::milliseconds(20));
 }
 
 std::vector<std::string> FilesUnder(const fs::path& Dir) {

@@ -64,7 +64,8 @@ TEST(KeywordLine, NumberSyntaxAndFaults) {
   float F = 0, G = 0;
   ParseKeyFloat("R 0.1", "R", F);
   ParseKeyFloat("R 1e999", "R", G);
-  EXPECT_EQ(std::pair(F, G), std::pair(0.1f, 1.0f));
+  EXPECT_EQ(F, 0.1f);
+  EXPECT_EQ(G, 1.0f);
   // A well-formed value below the type's range is a tiny number, not its digits.
   for (const char* Tiny :
        {"R 1e-50", "R -2.5e-60", "R 0.00000000000000000000000000000000000000000000000001"}) {
@@ -88,7 +89,9 @@ TEST(KeywordLine, NumberSyntaxAndFaults) {
 }
 
 TEST(KeywordLine, FileNameHelpers) {
-  EXPECT_EQ(std::tuple(UpperExtension("/a/b/x.fits"), UpperExtension("/a.b/x"),
-                       UpperExtension("y.tar.Gz"), BaseName("/a/b/x.fits"), BaseName("x.fits")),
-            std::tuple(".FITS", "", ".GZ", "x.fits", "x.fits"));
+  EXPECT_EQ(UpperExtension("/a/b/x.fits"), ".FITS");
+  EXPECT_EQ(UpperExtension("/a.b/x"), "");
+  EXPECT_EQ(UpperExtension("y.tar.Gz"), ".GZ");
+  EXPECT_EQ(BaseName("/a/b/x.fits"), "x.fits");
+  EXPECT_EQ(BaseName("x.fits"), "x.fits");
 }

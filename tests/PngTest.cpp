@@ -158,10 +158,11 @@ TEST(PngReader, EveryLayoutArrivesAsGreyOrRgb) {
     ASSERT_TRUE(ReadPngPixels(L.R, L.Buffer));
     const bool Wide = S.BitDepth == 16;
     const int Channels = S.ColorType & PNG_COLOR_MASK_COLOR ? 3 : 1;
-    EXPECT_EQ(
-        std::tuple(L.R.Channels, L.R.DataType, L.R.BytesPerPixel, L.R.DataSize, L.R.SwapBytes),
-        std::tuple(Channels, Wide ? "WORD" : "BYTE", Channels * (Wide ? 2 : 1),
-                   int32_t(Want.size()) * (Wide ? 2 : 1), false));
+    EXPECT_EQ(L.R.Channels, Channels);
+    EXPECT_EQ(L.R.DataType, Wide ? "WORD" : "BYTE");
+    EXPECT_EQ(L.R.BytesPerPixel, Channels * (Wide ? 2 : 1));
+    EXPECT_EQ(L.R.DataSize, int32_t(Want.size()) * (Wide ? 2 : 1));
+    EXPECT_FALSE(L.R.SwapBytes);
     if (Wide)
       EXPECT_EQ(L.Samples(), Want);
     else
@@ -172,8 +173,10 @@ TEST(PngReader, EveryLayoutArrivesAsGreyOrRgb) {
     EXPECT_FALSE(D.HadPicture);
     int32_t W, H, Depth, Ch;
     EXPECT_EQ(get_png_info(File.c_str(), &W, &H, &Depth, &Ch), 1);
-    EXPECT_EQ(std::tuple(W, H, Depth, Ch),
-              std::tuple(int32_t(S.Width), int32_t(S.Height), Wide ? 16 : 8, Channels));
+    EXPECT_EQ(W, int32_t(S.Width));
+    EXPECT_EQ(H, int32_t(S.Height));
+    EXPECT_EQ(Depth, Wide ? 16 : 8);
+    EXPECT_EQ(Ch, Channels);
   }
 }
 
@@ -183,7 +186,8 @@ TEST(PngReader, LoadersConvertDepthAndGreyToColourButNeverColourToGrey) {
   WriteBytes(File, EncodeWithLibpng({2, 1, 8, PNG_COLOR_TYPE_GRAY, {7, 200}}));
   std::vector<uint16_t> Out(6, 0xEEEE);
   ASSERT_EQ(load_png_gray16(File.c_str(), Out.data(), 2, 1), 1);
-  EXPECT_EQ(std::tuple(Out[0], Out[1]), std::tuple(7 * 257, 200 * 257));
+  EXPECT_EQ(Out[0], 7 * 257);
+  EXPECT_EQ(Out[1], 200 * 257);
   std::vector<uint8_t> Rgb(6);
   ASSERT_EQ(load_png_rgb8(File.c_str(), Rgb.data(), 2, 1), 1);
   EXPECT_EQ(Rgb, (std::vector<uint8_t>{7, 7, 7, 200, 200, 200}));
@@ -203,11 +207,13 @@ TEST(PngReader, LoadersConvertDepthAndGreyToColourButNeverColourToGrey) {
   ReadPngHeader(File, R, false, nullptr);
   ASSERT_TRUE(R.Valid);
   std::vector<uint16_t> Small(size_t(R.DataSize) / 2 - 1, 0xEEEE), Big(1000);
-  EXPECT_EQ(std::tuple(ReadPngPixels(R, Small), R.Valid, Small),
-            std::tuple(false, false, std::vector<uint16_t>(Small.size(), 0xEEEE)));
+  EXPECT_FALSE(ReadPngPixels(R, Small));
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(Small, std::vector<uint16_t>(Small.size(), 0xEEEE));
   R.Valid = true;
   R.BytesPerPixel = 4;
-  EXPECT_EQ(std::tuple(ReadPngPixels(R, Big), R.Valid), std::tuple(false, false));
+  EXPECT_FALSE(ReadPngPixels(R, Big));
+  EXPECT_FALSE(R.Valid);
 }
 
 TEST(PngReader, FaultsAreReportedAndLeaveNoStaleDescription) {
@@ -219,9 +225,14 @@ TEST(PngReader, FaultsAreReportedAndLeaveNoStaleDescription) {
   Messages M;
   ReadPngHeader(File, R, true, M.Sink());
   const std::string Bad = "broken.png is not a correct PNG file.";
-  EXPECT_EQ(std::tuple(R.Valid, R.ErrorText, M.List, R.FileName, R.DataType, R.BytesPerPixel,
-                       R.DataSize, R.HeaderSize),
-            std::tuple(false, Bad, std::vector<std::string>{Bad}, File, "", 0, 0, -1));
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(R.ErrorText, Bad);
+  EXPECT_EQ(M.List, std::vector<std::string>{Bad});
+  EXPECT_EQ(R.FileName, File);
+  EXPECT_EQ(R.DataType, "");
+  EXPECT_EQ(R.BytesPerPixel, 0);
+  EXPECT_EQ(R.DataSize, 0);
+  EXPECT_EQ(R.HeaderSize, -1);
   int32_t W = 9, H = 9, D = 9, C = 9;
   EXPECT_NE(get_png_info(File.c_str(), &W, &H, &D, &C), 1);
   EXPECT_EQ(W + H + D + C, 0);
@@ -229,8 +240,9 @@ TEST(PngReader, FaultsAreReportedAndLeaveNoStaleDescription) {
   // pipe would block.
   M.List.clear();
   ReadPngHeader(Dir.File("missing.png"), R, false, M.Sink());
-  EXPECT_EQ(std::tuple(R.Valid, R.ErrorText, M.List.size()),
-            std::tuple(false, "missing.png is not a correct PNG file.", 0u));
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(R.ErrorText, "missing.png is not a correct PNG file.");
+  EXPECT_EQ(M.List.size(), 0u);
   ASSERT_EQ(mkfifo(Dir.File("fifo.png").c_str(), 0600), 0);
   for (const std::string& Name : {Dir.Path().string() + "/", Dir.File("fifo.png")}) {
     R.Valid = true;
@@ -253,9 +265,9 @@ TEST(PngReader, HugeSizesAreRefusedFromTheHeader) {
         std::tuple{20000u, 16, PNG_COLOR_TYPE_RGB_ALPHA, 3200000u, Large}}) {
     WriteBytes(File, ForgedPng(W, W, Depth, Type, Idat));
     const DecodedLoad L = Load(File);
-    EXPECT_EQ(std::tuple(L.R.Valid, L.R.DataSize, L.Shown),
-              std::tuple(false, 0, std::vector<std::string>{Message}))
-        << W;
+    EXPECT_FALSE(L.R.Valid) << W;
+    EXPECT_EQ(L.R.DataSize, 0) << W;
+    EXPECT_EQ(L.Shown, std::vector<std::string>{Message}) << W;
   }
 }
 
@@ -269,7 +281,8 @@ TEST(PngReader, DamagedFilesAreRefusedCleanly) {
     for (size_t N = 0; N < Good.size(); ++N) {
       WriteBytes(File, {Good.begin(), Good.begin() + ptrdiff_t(N)});
       const DecodedLoad L = Load(File, false);
-      ASSERT_FALSE(L.R.Valid && L.Pixels) << "prefix " << N;
+      const bool Loaded = L.R.Valid && L.Pixels;
+      ASSERT_FALSE(Loaded) << "prefix " << N;
       EXPECT_EQ(L.R.ErrorText, "x.png is not a correct PNG file.") << "prefix " << N;
     }
     // Every byte of a PNG lies in the signature or a CRC-checked critical chunk.
@@ -278,7 +291,8 @@ TEST(PngReader, DamagedFilesAreRefusedCleanly) {
       Bad[I] ^= 0x24;
       WriteBytes(File, Bad);
       const DecodedLoad L = Load(File, false);
-      ASSERT_FALSE(L.R.Valid && L.Pixels) << "flipped byte " << I;
+      const bool Loaded = L.R.Valid && L.Pixels;
+      ASSERT_FALSE(Loaded) << "flipped byte " << I;
     }
   }
 }
@@ -289,19 +303,22 @@ TEST(PngLoad, ThroughTheLoadPipeline) {
   // 8-bit grey is widened without rescaling; 16-bit colour is kept.
   FullLoad L = WriteAndLoad(
       File, EncodeWithLibpng({4, 2, 8, PNG_COLOR_TYPE_GRAY, {0, 1, 2, 128, 200, 254, 255, 7}}));
-  ASSERT_TRUE(L.R.Valid && L.Shown.empty());
-  EXPECT_EQ(std::tuple(L.R.ResultType, L.R.BytesPerPixel, L.R.MaxValue),
-            std::tuple("WORD", 2, 255));
+  ASSERT_TRUE(L.R.Valid);
+  ASSERT_TRUE(L.Shown.empty());
+  EXPECT_EQ(L.R.ResultType, "WORD");
+  EXPECT_EQ(L.R.BytesPerPixel, 2);
+  EXPECT_EQ(L.R.MaxValue, 255);
   EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 1, 2, 128, 200, 254, 255, 7}));
   std::vector<uint8_t> Good = EncodeWithLibpng(SmallRgb16());
   L = WriteAndLoad(File, Good);
-  EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.Buffer),
-            std::tuple(true, 3, SmallRgb16Samples()));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.Channels, 3);
+  EXPECT_EQ(L.Buffer, SmallRgb16Samples());
   // Damaged image data after an intact header is reported once.
   Good.resize(Good.size() - 30);
   L = WriteAndLoad(File, Good);
-  EXPECT_EQ(std::tuple(L.R.Valid, L.Shown),
-            std::tuple(false, std::vector<std::string>{"x.png is not a correct PNG file."}));
+  EXPECT_FALSE(L.R.Valid);
+  EXPECT_EQ(L.Shown, std::vector<std::string>{"x.png is not a correct PNG file."});
 }
 
 // ---- Output --------------------------------------------------------------------
@@ -428,17 +445,23 @@ TEST(PngWriter, FileForm) {
   std::vector<std::string> Want = {"IHDR", "sRGB", "PLTE"};
   Want.resize(S.Chunks.size() - 1, "IDAT");
   Want.push_back("IEND");
-  EXPECT_EQ(std::tuple(Types(S), S.Chunks.back().Data.size()), std::tuple(Want, 0u));
+  EXPECT_EQ(Types(S), Want);
+  EXPECT_EQ(S.Chunks.back().Data.size(), 0u);
   // Width, height, indexed colour, compression, filter method, no interlace.
   const std::vector<uint8_t>& Ihdr = S.Chunks[0].Data;
   ASSERT_EQ(Ihdr.size(), 13u);
-  EXPECT_EQ(std::tuple(Fetch(&Ihdr[0], 4, true), Fetch(&Ihdr[4], 4, true), Ihdr[9], Ihdr[10],
-                       Ihdr[11], Ihdr[12]),
-            std::tuple(300u, 200u, 3, 0, 0, 0));
+  EXPECT_EQ(Fetch(&Ihdr[0], 4, true), 300u);
+  EXPECT_EQ(Fetch(&Ihdr[4], 4, true), 200u);
+  EXPECT_EQ(Ihdr[9], 3);
+  EXPECT_EQ(Ihdr[10], 0);
+  EXPECT_EQ(Ihdr[11], 0);
+  EXPECT_EQ(Ihdr[12], 0);
   EXPECT_EQ(S.Chunks[1].Data, std::vector<uint8_t>{0});  // perceptual intent
   // 40 entries; zlib header: deflate with a 32 KiB window, level-9 flags.
   ASSERT_GE(S.Stream.size(), 2u);
-  EXPECT_EQ(std::tuple(S.Palette.size(), S.Stream[0], S.Stream[1]), std::tuple(40u, 0x78, 0xDA));
+  EXPECT_EQ(S.Palette.size(), 40u);
+  EXPECT_EQ(S.Stream[0], 0x78);
+  EXPECT_EQ(S.Stream[1], 0xDA);
   // A noisy picture is well over 64 KiB compressed: several IDATs, none larger.
   size_t Idats = 0;
   for (const Chunk& K : Save(Bands(1500, 1000, 250, 2)).Chunks)
@@ -455,19 +478,23 @@ TEST(PngWriter, PaletteAndPixels) {
   for (int32_t I = 0; I < 100; ++I)
     P.Pixels[(I * 37) % 100] = I < 40 ? 0x000000 : I < 70 ? 0xFF0000 : I < 85 ? 0x00FF00 : 0x0000FF;
   Saved S = Save(P);
-  EXPECT_EQ(std::tuple(S.Palette, S.Pixels),
-            std::tuple(std::vector<uint32_t>{0x000000, 0xFF0000, 0x0000FF, 0x00FF00}, P.Pixels));
+  EXPECT_EQ(S.Palette, (std::vector<uint32_t>{0x000000, 0xFF0000, 0x0000FF, 0x00FF00}));
+  EXPECT_EQ(S.Pixels, P.Pixels);
   // 256 greys are indexed at depth 8; one yellow text pixel more makes 257
   // colours: 8-bit truecolour without a palette.
   P = {256, 8, {}};
   for (int32_t I = 0; I < 256 * 8; ++I) P.Pixels.push_back(uint32_t(I % 256) * 0x010101u);
   S = Save(P);
-  EXPECT_EQ(std::tuple(S.ColourType, S.Depth, S.Palette.size(), S.Pixels),
-            std::tuple(3, 8, 256u, P.Pixels));
+  EXPECT_EQ(S.ColourType, 3);
+  EXPECT_EQ(S.Depth, 8);
+  EXPECT_EQ(S.Palette.size(), 256u);
+  EXPECT_EQ(S.Pixels, P.Pixels);
   P.Pixels[3 * 256 + 3] = 0xFFFF00;
   S = Save(P);
-  EXPECT_EQ(std::tuple(Types(S), S.ColourType, S.Depth, S.Pixels),
-            std::tuple(std::vector<std::string>{"IHDR", "sRGB", "IDAT", "IEND"}, 2, 8, P.Pixels));
+  EXPECT_EQ(Types(S), (std::vector<std::string>{"IHDR", "sRGB", "IDAT", "IEND"}));
+  EXPECT_EQ(S.ColourType, 2);
+  EXPECT_EQ(S.Depth, 8);
+  EXPECT_EQ(S.Pixels, P.Pixels);
 }
 
 // The depth is the one whose compressed data is shortest among the depths that
@@ -488,8 +515,10 @@ TEST(PngWriter, DepthIsTheShortestCompression) {
         if (Best == 0 || Data.size() <= BestData.size()) Best = Depth, BestData = std::move(Data);
       }
       ASSERT_EQ(S.Depth, Best) << Count << " colours, " << Size[0] << "x" << Size[1];
-      EXPECT_EQ(std::tuple(S.Stream, S.ColourType, S.Palette, S.Pixels),
-                std::tuple(BestData, 3, Palette, P.Pixels));
+      EXPECT_EQ(S.Stream, BestData);
+      EXPECT_EQ(S.ColourType, 3);
+      EXPECT_EQ(S.Palette, Palette);
+      EXPECT_EQ(S.Pixels, P.Pixels);
     }
   }
 }
@@ -503,20 +532,22 @@ TEST(PngWriter, WritingFiles) {
   const PngResult R = WritePng(P, Dir.File("view_proc"));
   std::vector<uint8_t> Bytes;
   ASSERT_TRUE(EncodePng(P, Bytes).Success);
-  EXPECT_EQ(std::tuple(R.Success, R.ErrorText, Entries(), ReadBytes(Dir.File("view_proc"))),
-            std::tuple(true, "", 1, Bytes));
+  EXPECT_TRUE(R.Success);
+  EXPECT_EQ(R.ErrorText, "");
+  EXPECT_EQ(Entries(), 1);
+  EXPECT_EQ(ReadBytes(Dir.File("view_proc")), Bytes);
   // An empty or damaged picture is refused, and nothing is written.
   EXPECT_FALSE(EncodePng(Picture24{}, Bytes).Success);
   Picture24 Short = P;
   Short.Pixels.pop_back();
-  EXPECT_TRUE(!EncodePng(Short, Bytes).ErrorText.empty() &&
-              !WritePng(Short, Dir.File("x.png")).Success);
+  EXPECT_FALSE(EncodePng(Short, Bytes).ErrorText.empty());
+  EXPECT_FALSE(WritePng(Short, Dir.File("x.png")).Success);
   // A missing directory or a directory in the way are errors naming the file;
   // a write that fails half way keeps the file that was there; no temporary
   // file is left behind.
   const PngResult Missing = WritePng(P, Dir.File("no/such/dir/a.png"));
-  EXPECT_TRUE(!Missing.Success && Missing.ErrorText.find("no/such/dir/a.png") != std::string::npos)
-      << Missing.ErrorText;
+  EXPECT_FALSE(Missing.Success) << Missing.ErrorText;
+  EXPECT_NE(Missing.ErrorText.find("no/such/dir/a.png"), std::string::npos) << Missing.ErrorText;
   std::filesystem::create_directory(Dir.File("taken"));
   WriteText(Dir.File("taken/inside"), "x");
   EXPECT_FALSE(WritePng(P, Dir.File("taken")).ErrorText.empty());
@@ -524,8 +555,10 @@ TEST(PngWriter, WritingFiles) {
   const Picture24 Big = Bands(400, 400, 200, 6).Picture();
   const PngResult Cut =
       WithFileSizeLimit(1000, [&] { return WritePng(Big, Dir.File("keep.png")); });
-  EXPECT_TRUE(!Cut.Success && Cut.ErrorText.find("keep.png") != std::string::npos) << Cut.ErrorText;
-  EXPECT_EQ(std::tuple(ReadText(Dir.File("keep.png")), Entries()), std::tuple("previous", 3));
+  EXPECT_FALSE(Cut.Success) << Cut.ErrorText;
+  EXPECT_NE(Cut.ErrorText.find("keep.png"), std::string::npos) << Cut.ErrorText;
+  EXPECT_EQ(ReadText(Dir.File("keep.png")), "previous");
+  EXPECT_EQ(Entries(), 3);
 }
 
 TEST(PngWriter, CutsAreClampedToThePicture) {
@@ -541,7 +574,8 @@ TEST(PngWriter, CutsAreClampedToThePicture) {
   // Screen picture at scale 3 with the ROI 10, 5, 100 x 50: 33 x 16 pixels
   // from column 3, rows 1 to 16.
   Picture24 Cut = CutPicture(Coordinates(80, 40), 10 / 3, 5 / 3, 100 / 3, 50 / 3);
-  ASSERT_EQ(std::tuple(Cut.Width, Cut.Height), std::tuple(33, 16));
+  ASSERT_EQ(Cut.Width, 33);
+  ASSERT_EQ(Cut.Height, 16);
   EXPECT_EQ(First(Cut), 1u << 8 | 3u);
   EXPECT_EQ(std::vector<uint8_t>(Cut.Pixels.end() - 3, Cut.Pixels.end()),
             (std::vector<uint8_t>{35, 16, 0}));
@@ -555,10 +589,12 @@ TEST(PngWriter, CutsAreClampedToThePicture) {
         {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 0, 0, 0u},
         {1, 1, INT32_MAX, INT32_MAX, 19, 9, 257u}}) {
     Cut = CutPicture(P, X, Y, W, H);
-    EXPECT_EQ(std::tuple(Cut.Width, Cut.Height, Cut.Pixels.size()),
-              std::tuple(WantW, WantH, size_t(WantW * WantH * 3)))
-        << X << "," << Y;
-    EXPECT_TRUE(WantW == 0 || First(Cut) == Corner) << X << "," << Y;
+    EXPECT_EQ(Cut.Width, WantW) << X << "," << Y;
+    EXPECT_EQ(Cut.Height, WantH) << X << "," << Y;
+    EXPECT_EQ(Cut.Pixels.size(), size_t(WantW * WantH * 3)) << X << "," << Y;
+    if (WantW != 0) {
+      EXPECT_EQ(First(Cut), Corner) << X << "," << Y;
+    }
   }
   EXPECT_EQ(CutPicture(P, 0, 0, 20, 10).Pixels, P.Pixels);
 }
@@ -568,8 +604,11 @@ TEST(PngLoad, LargeSolarImageMatchesLibpngBothWays) {
   if (File.empty()) GTEST_SKIP() << "shared data absent";
   const FullLoad L = LoadWholeFile(File);
   ASSERT_TRUE(L.R.Valid);
-  ASSERT_EQ(std::tuple(L.R.Width, L.R.Height, L.R.DataType, L.R.Channels, L.Buffer.size()),
-            std::tuple(4096, 4096, "BYTE", 1, size_t(4096 * 4096)));
+  ASSERT_EQ(L.R.Width, 4096);
+  ASSERT_EQ(L.R.Height, 4096);
+  ASSERT_EQ(L.R.DataType, "BYTE");
+  ASSERT_EQ(L.R.Channels, 1);
+  ASSERT_EQ(L.Buffer.size(), size_t(4096 * 4096));
   const std::vector<uint32_t> Plain = DecodeWithLibpng(ReadBytes(File));
   ASSERT_EQ(Plain.size(), L.Buffer.size());
   size_t Differing = 0;
@@ -581,5 +620,6 @@ TEST(PngLoad, LargeSolarImageMatchesLibpngBothWays) {
   for (int32_t I = 0; I < 1024 * 768; ++I)
     P.Pixels.push_back(Plain[size_t(I / 1024 + 1500) * 4096 + I % 1024 + 1500]);
   const Saved S = Save(P);
-  EXPECT_TRUE(S.ColourType == 3 && S.Pixels == P.Pixels);
+  EXPECT_EQ(S.ColourType, 3);
+  EXPECT_EQ(S.Pixels, P.Pixels);
 }

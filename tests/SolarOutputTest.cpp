@@ -24,31 +24,15 @@ uint16_t Pattern(int X, int Y) { return static_cast<uint16_t>(100 + (X * 37 + Y 
 
 // A signed 16-bit AIA image with coordinates, stored bottom row first.
 void WriteAiaFits(const std::string& File, int Wavelength = 171) {
-  std::vector<int16_t> S;
-  for (int Y = H - 1; Y >= 0; --Y)
-    for (int X = 0; X < W; ++X) S.push_back(int16_t(Pattern(X, Y) - 32768));
-  WriteBytes(File, FitsFile(ImageCards(16, W, H,
-                                       {Card("BZERO", "32768"),
-                                        Card("TELESCOP", "'SDO/AIA'"),
-                                        Card("INSTRUME", "'AIA_3'"),
-                                        Card("WAVELNTH", std::to_string(Wavelength)),
-                                        Card("DATE-OBS", "'2013-06-24T17:31:30.84'"),
-                                        Card("CTYPE1", "'HPLN-TAN'"),
-                                        Card("CTYPE2", "'HPLT-TAN'"),
-                                        Card("CUNIT1", "'arcsec'"),
-                                        Card("CUNIT2", "'arcsec'"),
-                                        Card("CRPIX1", "30.5"),
-                                        Card("CRPIX2", "20.5"),
-                                        Card("CDELT1", "0.6"),
-                                        Card("CDELT2", "0.6"),
-                                        Card("CRVAL1", "12.5"),
-                                        Card("CRVAL2", "-7.25"),
-                                        Card("CROTA2", "0.02"),
-                                        Card("RSUN_OBS", "975.3"),
-                                        Card("R_SUN", "1625.5"),
-                                        Card("DSUN_OBS", "1.496E11"),
-                                        Card("EXPOSURE", "2.0")}),
-                            BigEndian(S)));
+  WriteFitsSamples(
+      File, W, H, Pattern, 32768,
+      {Card("TELESCOP", "'SDO/AIA'"), Card("INSTRUME", "'AIA_3'"),
+       Card("WAVELNTH", std::to_string(Wavelength)), Card("DATE-OBS", "'2013-06-24T17:31:30.84'"),
+       Card("CTYPE1", "'HPLN-TAN'"), Card("CTYPE2", "'HPLT-TAN'"), Card("CUNIT1", "'arcsec'"),
+       Card("CUNIT2", "'arcsec'"), Card("CRPIX1", "30.5"), Card("CRPIX2", "20.5"),
+       Card("CDELT1", "0.6"), Card("CDELT2", "0.6"), Card("CRVAL1", "12.5"),
+       Card("CRVAL2", "-7.25"), Card("CROTA2", "0.02"), Card("RSUN_OBS", "975.3"),
+       Card("R_SUN", "1625.5"), Card("DSUN_OBS", "1.496E11"), Card("EXPOSURE", "2.0")});
 }
 
 std::vector<uint16_t> ReadBackWithAstropy(const std::string& Fits, const TempDir& Dir) {
@@ -73,22 +57,14 @@ bool NonDecreasing(const ColourTable& T, uint8_t TableColour::*Component) {
 class SolarOutput : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::istringstream In(
-        "KerSize 3\nNRSigma 2\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\n"
-        "Gamma171 30\nObra171 10\nKerS_20  1\nKerS_10  0.5\n");
-    Params = Parameters{};
-    ASSERT_FALSE(ReadIniStream(In, Params).Fatal);
-    BuildKernels();
-    InitializeState(S);
-    S.ThreadCount = 2;
-    S.ShowMessage = Msg.Sink();
+    ASSERT_TRUE(PrepareWorkflow(SmallEngineIni(171), S, Msg));
     WriteAiaFits(Image);
     S.OpenDialogFileName = Image;
     ASSERT_TRUE(OpenImage(S));
   }
   void Activate() {
     ASSERT_TRUE(StartActivation(S));
-    while (!Timer1Timer(S)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(AwaitActivation(S)) << "the activation did not finish";
   }
 
   TempDir Dir;
@@ -305,8 +281,9 @@ TEST_F(SolarOutput, CliColourTableAndExport) {
 
   const CliRun Only = RunCli("process " + Image + " --export-fits " + Dir.File("q.fits"), Dir);
   EXPECT_EQ(Only.Status, 0) << Only.Err;
-  if (!AstropyPython().empty())
+  if (!AstropyPython().empty()) {
     EXPECT_EQ(ReadBackWithAstropy(Dir.File("q.fits"), Dir).size(), S.ResultImage.size());
+  }
   EXPECT_EQ(
       RunCli("process " + Image + " -o " + Dir.File("x.png") + " --colour-table sepia", Dir).Status,
       2);

@@ -98,8 +98,10 @@ TEST(TiffWriter, RgbHeaderAndRoundTrip) {
   EXPECT_EQ(At(154, 16),
             (std::vector<uint8_t>{0x11, 0x01, 4, 0, 1, 0, 0, 0, 192, 0, 0, 0, 0, 0, 0, 0}));
   const FullLoad L = LoadWholeFile(D.File("c.tif"));
-  EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.R.BytesPerPixel, L.Buffer),
-            std::tuple(true, 3, 6, S));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.Channels, 3);
+  EXPECT_EQ(L.R.BytesPerPixel, 6);
+  EXPECT_EQ(L.Buffer, S);
 }
 
 TEST(TiffWriter, HeadersAtTheEndOfAFile) {
@@ -165,17 +167,21 @@ TEST(TiffReader, ByteOrdersDepthsAndStripArrays) {
   for (bool Big : {false, true}) {
     SCOPED_TRACE(Big);
     FullLoad L = WriteAndLoad(D.File("a.tif"), MakeTiff(Big, GreyEntries(3, 2), Words(S, Big)));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.R.SwapBytes, L.R.HeaderSize, L.Buffer),
-              std::tuple(true, Big, int32_t(TailAt(7)), S));
+    EXPECT_TRUE(L.R.Valid);
+    EXPECT_EQ(L.R.SwapBytes, Big);
+    EXPECT_EQ(L.R.HeaderSize, int32_t(TailAt(7)));
+    EXPECT_EQ(L.Buffer, S);
     // 8-bit grey, and a palette image whose indices are taken as grey.
     L = WriteAndLoad(D.File("g8.tif"), MakeTiff(Big, GreyEntries(2, 2, 8), {0, 1, 128, 255}));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.R.DataType, L.Buffer),
-              std::tuple(true, "BYTE", std::vector<uint16_t>{0, 1, 128, 255}));
+    EXPECT_TRUE(L.R.Valid);
+    EXPECT_EQ(L.R.DataType, "BYTE");
+    EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{0, 1, 128, 255}));
     std::vector<Entry> E = GreyEntries(2, 1, 8);
     E[4].Value = 3;
     L = WriteAndLoad(D.File("p.tif"), MakeTiff(Big, E, {9, 200}));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.Buffer),
-              std::tuple(true, 1, std::vector<uint16_t>{9, 200}));
+    EXPECT_TRUE(L.R.Valid);
+    EXPECT_EQ(L.R.Channels, 1);
+    EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{9, 200}));
     // Three strips as a LONG or a SHORT array; the first strip is the header size.
     E = GreyEntries(2, 3);
     const uint32_t Array = TailAt(E.size());
@@ -187,8 +193,9 @@ TEST(TiffReader, ByteOrdersDepthsAndStripArrays) {
       const std::vector<uint8_t> Px = Words(S, Big);
       Tail.insert(Tail.end(), Px.begin(), Px.end());
       L = WriteAndLoad(D.File("strips.tif"), MakeTiff(Big, E, Tail));
-      EXPECT_EQ(std::tuple(L.R.Valid, L.R.HeaderSize, L.Buffer),
-                std::tuple(true, int32_t(Array + 3 * Size), S));
+      EXPECT_TRUE(L.R.Valid);
+      EXPECT_EQ(L.R.HeaderSize, int32_t(Array + 3 * Size));
+      EXPECT_EQ(L.Buffer, S);
     }
   }
   // Two SHORT offsets fit the value field itself.
@@ -196,7 +203,9 @@ TEST(TiffReader, ByteOrdersDepthsAndStripArrays) {
   const uint32_t Start = TailAt(E.size());
   E[6] = {273, 3, 2, Start | (Start + 6) << 16};
   const FullLoad L = WriteAndLoad(D.File("short2.tif"), MakeTiff(false, E, Words(S, false)));
-  EXPECT_EQ(std::tuple(L.R.Valid, L.R.HeaderSize, L.Buffer), std::tuple(true, int32_t(Start), S));
+  EXPECT_TRUE(L.R.Valid);
+  EXPECT_EQ(L.R.HeaderSize, int32_t(Start));
+  EXPECT_EQ(L.Buffer, S);
 }
 
 TEST(TiffReader, RgbBitsAtAnOffset) {
@@ -211,15 +220,18 @@ TEST(TiffReader, RgbBitsAtAnOffset) {
     for (int I = 0; I < 3; ++I) Append(T, 8, 2, Big);
     T.insert(T.end(), {10, 20, 30, 40, 50, 60});
     FullLoad L = WriteAndLoad(D.File("rgb8.tif"), MakeTiff(Big, E, T));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.R.Channels, L.R.BytesPerPixel, L.Buffer),
-              std::tuple(true, 3, 6, std::vector<uint16_t>{10, 20, 30, 40, 50, 60}));
+    EXPECT_TRUE(L.R.Valid);
+    EXPECT_EQ(L.R.Channels, 3);
+    EXPECT_EQ(L.R.BytesPerPixel, 6);
+    EXPECT_EQ(L.Buffer, (std::vector<uint16_t>{10, 20, 30, 40, 50, 60}));
     // Unequal bits: the offset itself is the bits value of the message.
     T[Big ? 5 : 4] = 16;
     L = WriteAndLoad(D.File("rgb816.tif"), MakeTiff(Big, E, T));
     const std::string Msg =
         "File: rgb816.tif  has unsupported data format (" + std::to_string(Tail) + " bit).";
-    EXPECT_EQ(std::tuple(L.R.Valid, L.Shown, L.R.ErrorText),
-              std::tuple(false, std::vector<std::string>{Msg}, Msg));
+    EXPECT_FALSE(L.R.Valid);
+    EXPECT_EQ(L.Shown, std::vector<std::string>{Msg});
+    EXPECT_EQ(L.R.ErrorText, Msg);
   }
 }
 
@@ -232,9 +244,8 @@ TEST(TiffReader, Refusals) {
     std::vector<Entry> E = GreyEntries(2, 1);
     E[Index].Value = Value;
     const FullLoad L = WriteAndLoad(D.File(Name), MakeTiff(false, E, std::vector<uint8_t>(4)));
-    EXPECT_EQ(
-        std::tuple(L.R.Valid, L.Shown),
-        std::tuple(false, std::vector<std::string>{"File: " + std::string(Name) + "  " + Want}));
+    EXPECT_FALSE(L.R.Valid);
+    EXPECT_EQ(L.Shown, std::vector<std::string>{"File: " + std::string(Name) + "  " + Want});
   }
   // A colour image with more samples per pixel than the SHORT field holds.
   std::vector<Entry> Rgb = GreyEntries(2, 1);
@@ -253,8 +264,9 @@ TEST(TiffReader, Refusals) {
   // A missing file is reported through ErrorText only.
   M.List.clear();
   ReadTiffHeader(D.File("none.tif"), R, true, M.Sink());
-  EXPECT_EQ(std::tuple(R.Valid, R.ErrorText, M.List.size()),
-            std::tuple(false, "File: none.tif  not found.", 0u));
+  EXPECT_FALSE(R.Valid);
+  EXPECT_EQ(R.ErrorText, "File: none.tif  not found.");
+  EXPECT_EQ(M.List.size(), 0u);
 }
 
 TEST(TiffReader, BoundedIfdChains) {
@@ -272,7 +284,7 @@ TEST(TiffReader, BoundedIfdChains) {
         std::tuple{std::vector<uint8_t>{7, 0}, 100000u, 7}}) {
     const FullLoad L =
         WriteAndLoad(D.File("c.tif"), MakeTiff(false, GreyEntries(1, 1), Tail, Next));
-    EXPECT_EQ(std::tuple(L.R.Valid, L.Buffer),
-              std::tuple(true, std::vector<uint16_t>{uint16_t(Want)}));
+    EXPECT_TRUE(L.R.Valid);
+    EXPECT_EQ(L.Buffer, std::vector<uint16_t>{uint16_t(Want)});
   }
 }

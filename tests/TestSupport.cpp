@@ -11,7 +11,12 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
+
+#include "AdaptiveEQ.h"
+#include "Global.h"
+#include "IniFile.h"
 
 namespace obra::test {
 
@@ -137,6 +142,18 @@ std::vector<uint8_t> FitsFile(const std::vector<std::string>& Cards,
   return F;
 }
 
+void WriteFitsSamples(const std::string& File, int Width, int Height,
+                      const std::function<int(int X, int Y)>& Value, int Subtract,
+                      const std::vector<std::string>& More) {
+  std::vector<int16_t> S;
+  S.reserve(size_t(std::max(Width, 0)) * size_t(std::max(Height, 0)));
+  for (int Y = Height - 1; Y >= 0; --Y)
+    for (int X = 0; X < Width; ++X) S.push_back(static_cast<int16_t>(Value(X, Y) - Subtract));
+  std::vector<std::string> Cards = {Card("BZERO", "32768")};
+  Cards.insert(Cards.end(), More.begin(), More.end());
+  WriteBytes(File, FitsFile(ImageCards(16, Width, Height, Cards), BigEndian(S)));
+}
+
 std::string AstropyPython() {
   static const std::string Python = [] {
     const std::string P = "/usr/bin/python3";
@@ -146,9 +163,19 @@ std::string AstropyPython() {
   return Python;
 }
 
+namespace {
+// Command run by the shell under a time limit: a child that hangs is stopped
+// (SIGTERM, then SIGKILL 10 s later) and ends with status 124.
+constexpr int ChildLimitSeconds = 600;
+std::string Bounded(const std::string& Command) {
+  return "timeout -k 10 " + std::to_string(ChildLimitSeconds) + " " + Command;
+}
+}  // namespace
+
 bool RunOracle(const std::string& Args) {
   const std::string Cmd =
-      AstropyPython() + " " + OBRA_SOURCE_DIR "/tests/tools/fits_oracle.py " + Args + " >/dev/null";
+      Bounded(AstropyPython() + " " + OBRA_SOURCE_DIR "/tests/tools/fits_oracle.py " + Args +
+              " >/dev/null");
   return std::system(Cmd.c_str()) == 0;
 }
 
@@ -191,25 +218,65 @@ DecodedLoad LoadDecoded(HeaderReader Header, PixelReader Pixels, const std::stri
 void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& File, int32_t Width,
                              int32_t Height, int32_t Channels) {
   const ImageRecord& R = L.R;
-  EXPECT_TRUE(R.Valid && L.Pixels && L.Shown.empty() && R.ErrorText.empty());
+  EXPECT_TRUE(R.Valid);
+  EXPECT_TRUE(L.Pixels);
+  EXPECT_TRUE(L.Shown.empty());
+  EXPECT_TRUE(R.ErrorText.empty());
   EXPECT_EQ(R.FileName, File);
   EXPECT_EQ(R.DataType, "BYTE");
-  EXPECT_EQ(
-      std::vector<int32_t>(
-          {R.Width, R.Height, R.Channels, R.BytesPerPixel, R.DataSize, R.HeaderSize}),
-      std::vector<int32_t>({Width, Height, Channels, Channels, Width * Height * Channels, -1}));
-  EXPECT_FALSE(R.FlipRows || R.SwapBytes || R.IsColorCube);
-  EXPECT_EQ(std::vector<double>({R.BZero, R.BScale, R.DataMin, R.DataMax}),
-            std::vector<double>({0.0, 1.0, 1.0, -1.0}));
+  EXPECT_EQ(R.Width, Width);
+  EXPECT_EQ(R.Height, Height);
+  EXPECT_EQ(R.Channels, Channels);
+  EXPECT_EQ(R.BytesPerPixel, Channels);
+  EXPECT_EQ(R.DataSize, Width * Height * Channels);
+  EXPECT_EQ(R.HeaderSize, -1);
+  EXPECT_FALSE(R.FlipRows);
+  EXPECT_FALSE(R.SwapBytes);
+  EXPECT_FALSE(R.IsColorCube);
+  EXPECT_EQ(R.BZero, 0.0);
+  EXPECT_EQ(R.BScale, 1.0);
+  EXPECT_EQ(R.DataMin, 1.0);
+  EXPECT_EQ(R.DataMax, -1.0);
   EXPECT_EQ(R.DecodedBitmap, nullptr);
+}
+
+void ExpectPngSize(const std::string& File, uint32_t Width, uint32_t Height) {
+  const std::vector<uint8_t> B = ReadBytes(File);
+  ASSERT_GE(B.size(), 24u) << File;
+  EXPECT_EQ(Fetch(&B[16], 4, true), Width) << File;
+  EXPECT_EQ(Fetch(&B[20], 4, true), Height) << File;
+}
+
+std::string SmallEngineIni(int Channel) {
+  const std::string C = std::to_string(Channel);
+  return "KerSize 3\nNRSigma 2\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\nGamma" + C + " 30\nObra" +
+         C + " 10\nKerS_20  1\nKerS_10  0.5\n";
+}
+
+bool PrepareWorkflow(const std::string& Ini, SharedState& S, Messages& Msg) {
+  std::istringstream In(Ini);
+  Params = Parameters{};
+  if (ReadIniStream(In, Params).Fatal) return false;
+  BuildKernels();
+  InitializeState(S);
+  S.ThreadCount = 2;
+  S.ShowMessage = Msg.Sink();
+  return true;
+}
+
+bool AwaitActivation(SharedState& S, std::chrono::milliseconds Limit) {
+  return WaitUntil([&] { return Timer1Timer(S); }, Limit);
 }
 
 std::string CliPath() { return std::string(OBRA_BIN_DIR) + "/obra-cli"; }
 
 CliRun RunCli(const std::string& Args, const TempDir& Scratch) {
   const std::string Out = Scratch.File("cli-stdout"), Err = Scratch.File("cli-stderr");
-  const int Raw = std::system((CliPath() + " " + Args + " >" + Out + " 2>" + Err).c_str());
-  return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, ReadText(Out), ReadText(Err)};
+  const int Raw = std::system(Bounded(CliPath() + " " + Args + " >" + Out + " 2>" + Err).c_str());
+  CliRun R{WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, ReadText(Out), ReadText(Err)};
+  if (R.Status == 124)
+    R.Err += "obra-cli did not finish within " + std::to_string(ChildLimitSeconds) + " s\n";
+  return R;
 }
 
 }  // namespace obra::test

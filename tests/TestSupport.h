@@ -1,20 +1,30 @@
 // Helpers shared by the test binaries: temporary directories and file bytes,
 // the real solar images, image files built in code (FITS cards, byte orders),
-// the two ways a file is loaded, the astropy oracle and obra-cli runs.
+// the two ways a file is loaded, the astropy oracle, obra-cli runs, bounded
+// waits and the small engine the workflow tests run on. Every wait in a test
+// goes through WaitUntil (or QTest::qWaitFor in the window tests), so a test
+// that hangs fails with a message instead of running until it is killed.
 #pragma once
 
 #include <sys/resource.h>
 
 #include <bit>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "IOGraphics.h"
+
+namespace obra {
+struct SharedState;
+}
 
 namespace obra::test {
 
@@ -107,6 +117,13 @@ std::vector<uint8_t> FitsFile(const std::vector<std::string>& Cards,
                               const std::vector<uint8_t>& Data, bool End = true,
                               bool PadData = true);
 
+// A signed 16-bit FITS image of Width x Height: BZERO 32768 and the More cards,
+// then the samples Value(X, Y) - Subtract with Y = 0 the top row, stored bottom
+// row first as FITS images are.
+void WriteFitsSamples(const std::string& File, int Width, int Height,
+                      const std::function<int(int X, int Y)>& Value, int Subtract = 32768,
+                      const std::vector<std::string>& More = {});
+
 // The Python with astropy and numpy, or empty when it is not usable.
 std::string AstropyPython();
 // Runs tests/tools/fits_oracle.py with Args; true when it succeeded.
@@ -140,7 +157,37 @@ DecodedLoad LoadDecoded(HeaderReader Header, PixelReader Pixels, const std::stri
 void ExpectGoodDecodedRecord(const DecodedLoad& L, const std::string& File, int32_t Width,
                              int32_t Height, int32_t Channels);
 
+// The width and height in the header of the PNG file File.
+void ExpectPngSize(const std::string& File, uint32_t Width, uint32_t Height);
+
+// The longest any wait in a test may take before the test fails.
+inline constexpr std::chrono::seconds WaitLimit{120};
+
+// Calls Done every Step until it returns true (true) or Limit has passed
+// (false). Done may act, as the window's timer handler does.
+template <typename F>
+bool WaitUntil(F Done, std::chrono::milliseconds Limit = WaitLimit,
+               std::chrono::milliseconds Step = std::chrono::milliseconds(5)) {
+  const auto End = std::chrono::steady_clock::now() + Limit;
+  for (;;) {
+    if (Done()) return true;
+    if (std::chrono::steady_clock::now() >= End) return false;
+    std::this_thread::sleep_for(Step);
+  }
+}
+
+// The configuration lines of a small engine (KerSize 3, NRSigma 2, plain
+// weights, gamma 3.0 and weight 10 for Channel), so activations take milliseconds.
+std::string SmallEngineIni(int Channel);
+// Reads Ini into the global parameters, builds the kernels and initialises S
+// with two workers and its messages collected in Msg; false when Ini is refused.
+bool PrepareWorkflow(const std::string& Ini, SharedState& S, Messages& Msg);
+// Polls a started activation as the window's timer does until it completes;
+// false when it has not within Limit.
+bool AwaitActivation(SharedState& S, std::chrono::milliseconds Limit = WaitLimit);
+
 // obra-cli beside the test binaries, run with Args; its exit status and output.
+// The run, like an oracle's, is stopped after 600 s (status 124).
 struct CliRun {
   int Status = -1;
   std::string Out, Err;

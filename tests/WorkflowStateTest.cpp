@@ -5,11 +5,9 @@
 // process here, activations and all, so the race checks cover it.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "AdaptiveEQ.h"
 #include "Global.h"
@@ -45,18 +43,6 @@ void WriteImage(const std::string& File, int Seed = 0) {
                             BigEndian(S)));
 }
 
-// Polls like the window's timer until Done() or a minute has passed; false then.
-template <typename Pred>
-bool PollUntil(SharedState& S, Pred Done) {
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() >= Deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    Timer1Timer(S);
-  }
-  return true;
-}
-
 void Prepare(SharedState& S, Messages& Msg) {
   InitializeState(S);
   S.ThreadCount = 2;
@@ -70,7 +56,7 @@ void OpenAndActivate(SharedState& S, const std::string& File, Messages& Msg) {
   S.OpenDialogFileName = File;
   ASSERT_TRUE(OpenImage(S));
   ASSERT_TRUE(StartActivation(S));
-  ASSERT_TRUE(PollUntil(S, [&] { return !S.Workers; })) << "no end within a minute";
+  ASSERT_TRUE(AwaitActivation(S)) << "the activation did not end";
 }
 
 // The PNG files of Dir, name and bytes, in name order.
@@ -91,8 +77,10 @@ void RunBatch(SharedState& S, const TempDir& Dir) {
   BatchNamingClick(S, BatchSuffix);
   S.AskYesNoCancel = [](const std::string&) { return Answer::Yes; };
   ASSERT_TRUE(BatchRunClick(S));
-  ASSERT_TRUE(PollUntil(S, [&] { return !S.Batch.Running || S.Batch.Halted; }))
-      << "the batch run did not end within a minute";
+  ASSERT_TRUE(WaitUntil([&] {
+    Timer1Timer(S);
+    return !S.Batch.Running || S.Batch.Halted;
+  })) << "the batch run did not end";
 }
 
 // Puts the process's tables back as they were, whatever the test's outcome.

@@ -25,34 +25,19 @@ uint16_t Pattern(int X, int Y) { return static_cast<uint16_t>(100 + (X * 7 + Y *
 
 // A signed 16-bit FITS image (BZERO 32768) whose samples are Value(x, y),
 // stored bottom row first; ZEL images are stored as value + 100.
-template <typename F = decltype(&Pattern)>
-void WriteFits(const std::string& File, int W, int H, F Value = Pattern, int Wavelength = 193,
+void WriteFits(const std::string& File, int W, int H,
+               const std::function<int(int X, int Y)>& Value = Pattern, int Wavelength = 193,
                bool Zel = false) {
-  std::vector<int16_t> S;
-  for (int Y = H - 1; Y >= 0; --Y)
-    for (int X = 0; X < W; ++X) S.push_back(int16_t(Value(X, Y) - (Zel ? 100 : 32768)));
-  WriteBytes(File, FitsFile(ImageCards(16, W, H,
-                                       {Card("BZERO", "32768"),
-                                        Card("WAVELNTH", std::to_string(Wavelength)),
-                                        Card("DATE-OBS", "'2013-06-24T17:31:30.84'"),
-                                        Card("TELESCOP", Zel ? "'ZEL'" : "'SDO'")}),
-                            BigEndian(S)));
+  WriteFitsSamples(
+      File, W, H, Value, Zel ? 100 : 32768,
+      {Card("WAVELNTH", std::to_string(Wavelength)), Card("DATE-OBS", "'2013-06-24T17:31:30.84'"),
+       Card("TELESCOP", Zel ? "'ZEL'" : "'SDO'")});
 }
 
 class Workflow : public ::testing::Test {
  protected:
   void SetUp() override {
-    // A small engine and plain display defaults, so activations take
-    // milliseconds.
-    std::istringstream In(
-        "KerSize 3\nNRSigma 2\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\n"
-        "Gamma193 30\nObra193 10\nKerS_20  1\nKerS_10  0.5\n");
-    Params = Parameters{};
-    ASSERT_FALSE(ReadIniStream(In, Params).Fatal);
-    BuildKernels();
-    InitializeState(S);
-    S.ThreadCount = 2;
-    S.ShowMessage = Msg.Sink();
+    ASSERT_TRUE(PrepareWorkflow(SmallEngineIni(193), S, Msg));
     WriteFits(Image, W, H);
   }
 
@@ -65,11 +50,14 @@ class Workflow : public ::testing::Test {
   void Activate() {
     ASSERT_TRUE(S.SpeedButtonEnableEQ.Enabled);
     ASSERT_TRUE(StartActivation(S));
-    EXPECT_EQ(std::tuple(S.PanelTopEnabled, S.PanelRightEnabled, S.Image1Enabled, S.Timer1Enabled),
-              std::tuple(false, false, false, true));
-    while (!Timer1Timer(S)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(std::tuple(S.Timer1Enabled, S.PanelTopEnabled, S.PanelProc.Caption),
-              std::tuple(false, true, ""));
+    EXPECT_FALSE(S.PanelTopEnabled);
+    EXPECT_FALSE(S.PanelRightEnabled);
+    EXPECT_FALSE(S.Image1Enabled);
+    EXPECT_TRUE(S.Timer1Enabled);
+    ASSERT_TRUE(AwaitActivation(S)) << "the activation did not finish";
+    EXPECT_FALSE(S.Timer1Enabled);
+    EXPECT_TRUE(S.PanelTopEnabled);
+    EXPECT_EQ(S.PanelProc.Caption, "");
   }
 
   std::vector<uint16_t> Gamma() {
@@ -78,11 +66,10 @@ class Workflow : public ::testing::Test {
     return G;
   }
 
-  // Types a corner into the region fields; the field colour and the button.
-  std::tuple<Rgb, bool> TypeCorner(const std::string& Left, const std::string& Top) {
+  // Types a corner into the region fields.
+  void TypeCorner(const std::string& Left, const std::string& Top) {
     S.EditRoiLeft.Text = Left, S.EditRoiTop.Text = Top;
     EditRoiLeftChange(S);
-    return {S.EditRoiLeft.Color, S.SpeedButtonSetTopLeft.Enabled};
   }
 
   void ExpectOneMessage(const std::string& Part) {
@@ -105,36 +92,48 @@ TEST_F(Workflow, OpenDerivesNamesAndPreparesTheCache) {
   // that fails enables nothing.
   ASSERT_TRUE(EnsureTextRendering());
   CheckBoxAddTextClick(S, true);
-  EXPECT_EQ(std::tuple(S.FontControlsEnabled, S.Image1.Width), std::tuple(true, 0));
+  EXPECT_TRUE(S.FontControlsEnabled);
+  EXPECT_EQ(S.Image1.Width, 0);
   EXPECT_FALSE(Open(Dir.File("missing.fits")));
-  EXPECT_EQ(std::tuple(S.FirstImage, S.SpeedButtonSave.Enabled, S.ScaleButtons[1].Enabled),
-            std::tuple(true, false, false));
+  EXPECT_TRUE(S.FirstImage);
+  EXPECT_FALSE(S.SpeedButtonSave.Enabled);
+  EXPECT_FALSE(S.ScaleButtons[1].Enabled);
   Msg.List.clear();
   ASSERT_TRUE(Open(Image));
-  EXPECT_EQ(std::tuple(S.ImageName, S.ImageDir, S.ImageExt, S.ActDir, S.ActFileName),
-            std::tuple("x.fits", Dir.Path().string(), ".FITS", Dir.File("Activation_Data"),
-                       Dir.File("Activation_Data/x.act")));
-  EXPECT_EQ(std::tuple(S.SaveDialog1.FileName, S.SaveDialog1.InitialDir),
-            std::tuple("x_proc", S.ImageDir));
+  EXPECT_EQ(S.ImageName, "x.fits");
+  EXPECT_EQ(S.ImageDir, Dir.Path().string());
+  EXPECT_EQ(S.ImageExt, ".FITS");
+  EXPECT_EQ(S.ActDir, Dir.File("Activation_Data"));
+  EXPECT_EQ(S.ActFileName, Dir.File("Activation_Data/x.act"));
+  EXPECT_EQ(S.SaveDialog1.FileName, "x_proc");
+  EXPECT_EQ(S.SaveDialog1.InitialDir, S.ImageDir);
   std::string ReadMe;
   for (const char* L : ReadMeLines) ReadMe += std::string(L) + "\n";
   EXPECT_EQ(ReadText(S.ActDir + "/ReadMe.txt"), ReadMe);
   // Controls after the first open.
-  EXPECT_EQ(std::tuple(S.FirstImage, S.CacheUnwritable), std::tuple(false, false));
-  EXPECT_TRUE(S.SpeedButtonSave.Enabled && S.SpeedButtonBatch.Enabled && S.Image1Visible &&
-              S.ScaleButtons[S.DisplayScale].Down && S.CheckBoxAutoSaveActivated.Enabled);
-  EXPECT_EQ(std::tuple(S.DisplayScale, S.Image1.Width), std::tuple(S.FitScale, W / S.FitScale));
-  EXPECT_EQ(std::tuple(S.PanelEqWeight.Caption, S.PanelInfo.Caption, S.PanelTime.Caption,
-                       S.PanelRoi.Caption),
-            std::tuple("Not active", "19.3 nm", "24. 06. 2013    17:31:30", "ROI"));
+  EXPECT_FALSE(S.FirstImage);
+  EXPECT_FALSE(S.CacheUnwritable);
+  EXPECT_TRUE(S.SpeedButtonSave.Enabled);
+  EXPECT_TRUE(S.SpeedButtonBatch.Enabled);
+  EXPECT_TRUE(S.Image1Visible);
+  EXPECT_TRUE(S.ScaleButtons[S.DisplayScale].Down);
+  EXPECT_TRUE(S.CheckBoxAutoSaveActivated.Enabled);
+  EXPECT_EQ(S.DisplayScale, S.FitScale);
+  EXPECT_EQ(S.Image1.Width, W / S.FitScale);
+  EXPECT_EQ(S.PanelEqWeight.Caption, "Not active");
+  EXPECT_EQ(S.PanelInfo.Caption, "19.3 nm");
+  EXPECT_EQ(S.PanelTime.Caption, "24. 06. 2013    17:31:30");
+  EXPECT_EQ(S.PanelRoi.Caption, "ROI");
   ASSERT_EQ(S.RoiItems.size(), 3u);
-  EXPECT_EQ(std::tuple(S.RoiItems[0].Caption, S.RoiItems[1].Caption, S.RoiItems[2].Caption),
-            std::tuple("Full  frame", "512 x 512", "640 x 480"));
+  EXPECT_EQ(S.RoiItems[0].Caption, "Full  frame");
+  EXPECT_EQ(S.RoiItems[1].Caption, "512 x 512");
+  EXPECT_EQ(S.RoiItems[2].Caption, "640 x 480");
   // Channel defaults and automatic input levels.
-  EXPECT_EQ(std::tuple(S.GammaSetting, S.PanelGamma.Caption, S.ObraWeight),
-            std::tuple(30, "3.0", 10));
-  EXPECT_EQ(std::tuple(S.InputBlack, S.InputWhite),
-            std::tuple(S.Image.LowP1, std::min(S.Image.HighP0001, S.Image.MaxValue)));
+  EXPECT_EQ(S.GammaSetting, 30);
+  EXPECT_EQ(S.PanelGamma.Caption, "3.0");
+  EXPECT_EQ(S.ObraWeight, 10);
+  EXPECT_EQ(S.InputBlack, S.Image.LowP1);
+  EXPECT_EQ(S.InputWhite, std::min(S.Image.HighP0001, S.Image.MaxValue));
   EXPECT_TRUE(Msg.List.empty());
   // The first view already carries the time, drawn with the built font table.
   EXPECT_EQ(S.TimeFontTable[1].FontSize, 14);
@@ -149,36 +148,42 @@ TEST_F(Workflow, OpenDerivesNamesAndPreparesTheCache) {
   EXPECT_FALSE(Open(Dir.File("short.fits")));
   EXPECT_FALSE(Msg.List.empty());
   Msg.List.clear();
-  EXPECT_EQ(std::tuple(Open(Dir.File("missing.fits")), Msg.List),
-            std::tuple(false, std::vector<std::string>{"Color images are not supported."}));
-  EXPECT_EQ(std::tuple(S.ImageName, S.Image.Valid, S.Loading, S.InputImage),
-            std::tuple("x.fits", true, false, Before));
+  EXPECT_FALSE(Open(Dir.File("missing.fits")));
+  EXPECT_EQ(Msg.List, std::vector<std::string>{"Color images are not supported."});
+  EXPECT_EQ(S.ImageName, "x.fits");
+  EXPECT_TRUE(S.Image.Valid);
+  EXPECT_FALSE(S.Loading);
+  EXPECT_EQ(S.InputImage, Before);
   // The directory list and the neighbour buttons.
   for (const char* Name : {"a.fits", "c.FITS", "d.fit"}) WriteFits(Dir.File(Name), 8, 8);
   ASSERT_TRUE(Open(Dir.File("a.fits")));
   EXPECT_EQ(S.DirFiles, (std::vector<std::string>{"a.fits", "c.FITS", "short.fits", "x.fits"}));
-  EXPECT_EQ(std::tuple(S.DirIndex, S.SpeedButtonPrevious.Enabled, S.SpeedButtonNext.Enabled),
-            std::tuple(0, false, true));
+  EXPECT_EQ(S.DirIndex, 0);
+  EXPECT_FALSE(S.SpeedButtonPrevious.Enabled);
+  EXPECT_TRUE(S.SpeedButtonNext.Enabled);
   ASSERT_TRUE(Open(Image));
-  EXPECT_EQ(std::tuple(S.DirIndex, S.SpeedButtonPrevious.Enabled, S.SpeedButtonNext.Enabled),
-            std::tuple(3, true, false));
+  EXPECT_EQ(S.DirIndex, 3);
+  EXPECT_TRUE(S.SpeedButtonPrevious.Enabled);
+  EXPECT_FALSE(S.SpeedButtonNext.Enabled);
 }
 
 TEST_F(Workflow, FullFrameActivationIsCachedAndReused) {
   ASSERT_TRUE(Open(Image));
   Activate();
-  EXPECT_EQ(std::tuple(S.ActivationReady, S.SpeedButtonEnableEQ.Enabled,
-                       S.CheckBoxAutoSaveActivated.Enabled, S.PanelEqWeight.Caption,
-                       S.TrackBarEqWeight.Enabled),
-            std::tuple(true, false, false, "0.10", true));
-  EXPECT_EQ(std::tuple(fs::file_size(S.ActFileName), fs::exists(S.ActFileName + ".tmp")),
-            std::tuple(174u + W * H * 2u, false));
+  EXPECT_TRUE(S.ActivationReady);
+  EXPECT_FALSE(S.SpeedButtonEnableEQ.Enabled);
+  EXPECT_FALSE(S.CheckBoxAutoSaveActivated.Enabled);
+  EXPECT_EQ(S.PanelEqWeight.Caption, "0.10");
+  EXPECT_TRUE(S.TrackBarEqWeight.Enabled);
+  EXPECT_EQ(fs::file_size(S.ActFileName), 174u + W * H * 2u);
+  EXPECT_FALSE(fs::exists(S.ActFileName + ".tmp"));
   const std::vector<uint16_t> Activated = S.ActivationImage;
   EXPECT_NE(Activated,
             Gamma());  // the engine replaced the gamma image it was pre-filled with
   // The result blends the activation by its weight.
   TrackBarEqWeightChange(S, 0);
-  EXPECT_EQ(std::tuple(S.PanelEqWeight.Caption, S.ResultImage), std::tuple("Off", S.GammaImage));
+  EXPECT_EQ(S.PanelEqWeight.Caption, "Off");
+  EXPECT_EQ(S.ResultImage, S.GammaImage);
   TrackBarEqWeightChange(S, 30);
   for (size_t I = 0; I < S.ResultImage.size(); I += 997)
     EXPECT_NEAR(S.ResultImage[I],
@@ -192,21 +197,24 @@ TEST_F(Workflow, FullFrameActivationIsCachedAndReused) {
     T.ShowMessage = Msg.Sink();
     T.OpenDialogFileName = Again;
     ASSERT_TRUE(OpenImage(T));
-    EXPECT_EQ(std::tuple(T.ActivationReady, T.SpeedButtonEnableEQ.Enabled, T.Workers == nullptr,
-                         T.ActivationImage == Activated, T.PanelInfo.Caption),
-              std::tuple(true, false, true, true, "19.3 nm"))
-        << Again;
+    EXPECT_TRUE(T.ActivationReady) << Again;
+    EXPECT_FALSE(T.SpeedButtonEnableEQ.Enabled) << Again;
+    EXPECT_EQ(T.Workers, nullptr) << Again;
+    EXPECT_EQ(T.ActivationImage, Activated) << Again;
+    EXPECT_EQ(T.PanelInfo.Caption, "19.3 nm") << Again;
   }
   // The region keeps a full-frame activation, and leaving it keeps it too.
   ComboBoxRoiChange(S, 1);
   EXPECT_FALSE(S.SpeedButtonEnableEQ.Enabled);
   TypeCorner(S.EditRoiLeft.Text, "3");
   SpeedButtonSetTopLeftClick(S);
-  EXPECT_EQ(std::tuple(S.RoiTop, S.SpeedButtonEnableEQ.Enabled, S.TrackBarEqWeight.Enabled),
-            std::tuple(3, false, true));
+  EXPECT_EQ(S.RoiTop, 3);
+  EXPECT_FALSE(S.SpeedButtonEnableEQ.Enabled);
+  EXPECT_TRUE(S.TrackBarEqWeight.Enabled);
   SpeedButtonSetFullframeClick(S);
-  EXPECT_EQ(std::tuple(S.RoiActive, S.ShapeRoiVisible, S.SpeedButtonEnableEQ.Enabled),
-            std::tuple(false, false, false));
+  EXPECT_FALSE(S.RoiActive);
+  EXPECT_FALSE(S.ShapeRoiVisible);
+  EXPECT_FALSE(S.SpeedButtonEnableEQ.Enabled);
 }
 
 TEST_F(Workflow, CacheFaults) {
@@ -216,12 +224,14 @@ TEST_F(Workflow, CacheFaults) {
   std::vector<uint16_t> Samples(W * H, 7);
   ASSERT_TRUE(WriteTiff16(Samples.data(), W, H - 1, true, S.ActFileName));
   ASSERT_TRUE(Open(Image));
-  EXPECT_EQ(std::tuple(S.ActivationReady, S.PanelEqWeight.Caption, fs::exists(S.ActFileName)),
-            std::tuple(false, "Not active", true));
+  EXPECT_FALSE(S.ActivationReady);
+  EXPECT_EQ(S.PanelEqWeight.Caption, "Not active");
+  EXPECT_TRUE(fs::exists(S.ActFileName));
   ASSERT_TRUE(WriteTiff16(Samples.data(), W, H, true, S.ActFileName));
   fs::resize_file(S.ActFileName, 174 + W * H);
   ASSERT_TRUE(Open(Image));
-  EXPECT_EQ(std::tuple(S.ActivationReady, S.SpeedButtonEnableEQ.Enabled), std::tuple(false, true));
+  EXPECT_FALSE(S.ActivationReady);
+  EXPECT_TRUE(S.SpeedButtonEnableEQ.Enabled);
   // A cache directory that vanished after the open: the failed save is
   // reported and leaves no file.
   fs::remove_all(S.ActDir);
@@ -242,10 +252,11 @@ TEST_F(Workflow, CacheFaults) {
   fs::remove_all(S.ActDir);
   WriteBytes(Dir.File("Activation_Data"), {1});
   ASSERT_TRUE(Open(Image));
-  EXPECT_EQ(std::tuple(S.CacheUnwritable, S.CheckBoxAutoSaveActivated.Enabled),
-            std::tuple(true, false));
+  EXPECT_TRUE(S.CacheUnwritable);
+  EXPECT_FALSE(S.CheckBoxAutoSaveActivated.Enabled);
   Activate();
-  EXPECT_EQ(std::tuple(Msg.List.empty(), S.ActivationReady), std::tuple(true, true));
+  EXPECT_TRUE(Msg.List.empty());
+  EXPECT_TRUE(S.ActivationReady);
   fs::remove(Dir.File("Activation_Data"));
   ASSERT_TRUE(Open(Image));
   EXPECT_FALSE(S.CacheUnwritable);
@@ -254,12 +265,15 @@ TEST_F(Workflow, CacheFaults) {
 TEST_F(Workflow, RoiActivationStaysWithItsRegion) {
   ASSERT_TRUE(Open(Image));
   ComboBoxRoiChange(S, 1);
-  EXPECT_EQ(std::tuple(S.RoiActive, S.PanelProc.Caption, S.CheckBoxAutoSaveActivated.Enabled,
-                       S.RoiWidth, S.ShapeRoiVisible),
-            std::tuple(true, "Move ROI by right mouse button", false, 512, true));
+  EXPECT_TRUE(S.RoiActive);
+  EXPECT_EQ(S.PanelProc.Caption, "Move ROI by right mouse button");
+  EXPECT_FALSE(S.CheckBoxAutoSaveActivated.Enabled);
+  EXPECT_EQ(S.RoiWidth, 512);
+  EXPECT_TRUE(S.ShapeRoiVisible);
   Activate();
-  EXPECT_EQ(std::tuple(S.ActivationReady, fs::exists(S.ActFileName), S.PanelEqWeight.Caption),
-            std::tuple(false, false, "0.10"));
+  EXPECT_FALSE(S.ActivationReady);
+  EXPECT_FALSE(fs::exists(S.ActFileName));
+  EXPECT_EQ(S.PanelEqWeight.Caption, "0.10");
   // Outside the region the activation buffer keeps the gamma image; after
   // another gamma the result there is the new gamma image, inside the blend.
   const std::vector<uint16_t> Old = Gamma();
@@ -271,7 +285,8 @@ TEST_F(Workflow, RoiActivationStaysWithItsRegion) {
   for (int32_t I = 0; I < W * H; ++I) {
     const int32_t X = I % W - S.RoiLeft, Y = I / W - S.RoiTop;
     if (X < 0 || X >= S.RoiWidth || Y < 0 || Y >= S.RoiHeight) {
-      ASSERT_EQ(std::tuple(S.ActivationImage[I], S.ResultImage[I]), std::tuple(Old[I], G[I])) << I;
+      ASSERT_EQ(S.ActivationImage[I], Old[I]) << I;
+      ASSERT_EQ(S.ResultImage[I], G[I]) << I;
     } else {
       const double V = G[I] * double(B.G) + S.ActivationImage[I] * double(B.W);
       ASSERT_EQ(S.ResultImage[I], uint16_t(std::nearbyint(V))) << I;
@@ -280,17 +295,25 @@ TEST_F(Workflow, RoiActivationStaysWithItsRegion) {
   }
   EXPECT_GT(Blended, 0u);
   // Moving the region drops a region activation.
-  EXPECT_EQ(TypeCorner(std::to_string(S.RoiLeft == 0 ? 1 : 0), S.EditRoiTop.Text),
-            std::tuple(ClWhite, true));
+  TypeCorner(std::to_string(S.RoiLeft == 0 ? 1 : 0), S.EditRoiTop.Text);
+  EXPECT_EQ(S.EditRoiLeft.Color, ClWhite);
+  EXPECT_TRUE(S.SpeedButtonSetTopLeft.Enabled);
   EXPECT_EQ(S.ShapeRoiColor, ClRed);
   SpeedButtonSetTopLeftClick(S);
-  EXPECT_EQ(std::tuple(S.PanelEqWeight.Caption, S.SpeedButtonEnableEQ.Enabled,
-                       S.SpeedButtonSetTopLeft.Enabled, S.ShapeRoiColor),
-            std::tuple("Not active", true, false, ClLime));
+  EXPECT_EQ(S.PanelEqWeight.Caption, "Not active");
+  EXPECT_TRUE(S.SpeedButtonEnableEQ.Enabled);
+  EXPECT_FALSE(S.SpeedButtonSetTopLeft.Enabled);
+  EXPECT_EQ(S.ShapeRoiColor, ClLime);
   // Typed coordinates are checked: not a number, or past an edge.
-  for (const std::string& Text : std::vector<std::string>{"12a", std::to_string(W - 512 + 1), "-1"})
-    EXPECT_EQ(TypeCorner(Text, S.EditRoiTop.Text), std::tuple(InvalidFieldColor, false)) << Text;
-  EXPECT_EQ(TypeCorner(std::to_string(W - 512), S.EditRoiTop.Text), std::tuple(ClWhite, true));
+  for (const std::string& Text :
+       std::vector<std::string>{"12a", std::to_string(W - 512 + 1), "-1"}) {
+    TypeCorner(Text, S.EditRoiTop.Text);
+    EXPECT_EQ(S.EditRoiLeft.Color, InvalidFieldColor) << Text;
+    EXPECT_FALSE(S.SpeedButtonSetTopLeft.Enabled) << Text;
+  }
+  TypeCorner(std::to_string(W - 512), S.EditRoiTop.Text);
+  EXPECT_EQ(S.EditRoiLeft.Color, ClWhite);
+  EXPECT_TRUE(S.SpeedButtonSetTopLeft.Enabled);
 }
 
 TEST_F(Workflow, RoiIsCentredOnTheVisibleViewAndKeptForTheSameSize) {
@@ -304,26 +327,31 @@ TEST_F(Workflow, RoiIsCentredOnTheVisibleViewAndKeptForTheSameSize) {
   ComboBoxRoiChange(S, 0);
   S.ScrollX = 0;
   ComboBoxRoiChange(S, 1);
-  EXPECT_EQ(std::tuple(S.RoiLeft, S.RoiTop), std::tuple(0, 0));  // centres 200, 150 - 256 < 0
+  EXPECT_EQ(S.RoiLeft, 0);
+  EXPECT_EQ(S.RoiTop, 0);  // centres 200, 150 - 256 < 0
   // An open of the same size keeps the region, another size resets it and
   // disables the typed corner, as "Set full frame" does.
   TypeCorner("0", "20");
   SpeedButtonSetTopLeftClick(S);
   WriteFits(Dir.File("y.fits"), W, H, [](int X, int Y) { return Pattern(Y, X); });
   ASSERT_TRUE(Open(Dir.File("y.fits")));
-  EXPECT_EQ(std::tuple(S.RoiActive, S.RoiTop), std::tuple(true, 20));
+  EXPECT_TRUE(S.RoiActive);
+  EXPECT_EQ(S.RoiTop, 20);
   for (bool Reopen : {false, true}) {
     ComboBoxRoiChange(S, 1);
-    ASSERT_EQ(std::get<1>(TypeCorner(std::to_string(S.RoiLeft + 1), S.EditRoiTop.Text)), true);
+    TypeCorner(std::to_string(S.RoiLeft + 1), S.EditRoiTop.Text);
+    ASSERT_TRUE(S.SpeedButtonSetTopLeft.Enabled);
     if (!Reopen) SpeedButtonSetFullframeClick(S);
     WriteFits(Dir.File("z.fits"), 600, 520);
     if (Reopen) {
       ASSERT_TRUE(Open(Dir.File("z.fits")));
     }
-    EXPECT_EQ(std::tuple(S.RoiActive, S.SpeedButtonSetTopLeft.Enabled, S.ShapeRoiColor),
-              std::tuple(false, false, ClLime));
+    EXPECT_FALSE(S.RoiActive);
+    EXPECT_FALSE(S.SpeedButtonSetTopLeft.Enabled);
+    EXPECT_EQ(S.ShapeRoiColor, ClLime);
   }
-  EXPECT_EQ(std::tuple(S.RoiWidth, S.RoiIndex), std::tuple(600, 0));
+  EXPECT_EQ(S.RoiWidth, 600);
+  EXPECT_EQ(S.RoiIndex, 0);
 }
 
 TEST_F(Workflow, ChannelSettingsSlidersAndLevels) {
@@ -331,7 +359,8 @@ TEST_F(Workflow, ChannelSettingsSlidersAndLevels) {
   // Sliders recompose, except while loading or dragging, and stay in range.
   const uint64_t V = S.Image1Version;
   TrackBarGammaChange(S, 50, true);
-  EXPECT_EQ(std::tuple(S.Image1Version, S.PanelGamma.Caption), std::tuple(V, "5.0"));
+  EXPECT_EQ(S.Image1Version, V);
+  EXPECT_EQ(S.PanelGamma.Caption, "5.0");
   S.Loading = true;
   TrackBarBlackChange(S, S.TrackBarBlack.Min);
   EXPECT_EQ(S.Image1Version, V);
@@ -339,19 +368,21 @@ TEST_F(Workflow, ChannelSettingsSlidersAndLevels) {
   TrackBarGammaChange(S, 50);
   EXPECT_EQ(S.Image1Version, V + 1);
   TrackBarOutputWhiteChange(S, 1);
-  EXPECT_EQ(std::tuple(S.OutputWhite, S.PanelOutputWhite.Caption), std::tuple(40000, "40000"));
+  EXPECT_EQ(S.OutputWhite, 40000);
+  EXPECT_EQ(S.PanelOutputWhite.Caption, "40000");
   // Automatic output levels from the result's statistics; fixed ones survive.
   ImageRecord G = S.Image;
   ComputeStatistics(G, S.ResultImage.data());
   SpeedButtonAutocontrastClick(S);
-  EXPECT_EQ(std::tuple(int(S.OutputWhite), int(S.OutputBlack)),
-            std::tuple(std::max<int>(G.HighP001, 40000), std::min<int>(G.Low1, 24000)));
+  EXPECT_EQ(int(S.OutputWhite), std::max<int>(G.HighP001, 40000));
+  EXPECT_EQ(int(S.OutputBlack), std::min<int>(G.Low1, 24000));
   SpeedButtonFixContrastClick(S);
   TrackBarOutputBlackChange(S, 1234);
   MakeResultImage(S);
   S.PanelOutputBlack.Caption = "stale";
   AutoOutputParam(S, false, false);
-  EXPECT_EQ(std::tuple(S.OutputBlack, S.PanelOutputBlack.Caption), std::tuple(1234, "1234"));
+  EXPECT_EQ(S.OutputBlack, 1234);
+  EXPECT_EQ(S.PanelOutputBlack.Caption, "1234");
   SpeedButtonAutocontrastClick(S);
   EXPECT_EQ(S.OutputBlack, std::min<int>(G.Low1, 24000));
   // A fixed gamma survives an open; the defaults follow the channel
@@ -363,11 +394,14 @@ TEST_F(Workflow, ChannelSettingsSlidersAndLevels) {
       Dir.File("flat.fits"), W, H, [](int, int) { return uint16_t(500); }, 999);
   ASSERT_TRUE(Open(Dir.File("flat.fits")));
   // The input levels stay on an image of one value.
-  EXPECT_EQ(
-      std::tuple(S.GammaSetting, S.ObraWeight, S.PanelInfo.Caption, S.InputBlack, S.InputWhite),
-      std::tuple(45, 15, "", Black, White));
+  EXPECT_EQ(S.GammaSetting, 45);
+  EXPECT_EQ(S.ObraWeight, 15);
+  EXPECT_EQ(S.PanelInfo.Caption, "");
+  EXPECT_EQ(S.InputBlack, Black);
+  EXPECT_EQ(S.InputWhite, White);
   SpeedButtonAutoGammaClick(S);
-  EXPECT_EQ(std::tuple(S.GammaSetting, S.PanelGamma.Caption), std::tuple(22, "2.2"));
+  EXPECT_EQ(S.GammaSetting, 22);
+  EXPECT_EQ(S.PanelGamma.Caption, "2.2");
 }
 
 TEST_F(Workflow, InputLevelPanelsFollowTheOffsetOfTheOpenImage) {
@@ -383,10 +417,8 @@ TEST_F(Workflow, InputLevelPanelsFollowTheOffsetOfTheOpenImage) {
     if (File == Flat) SpeedButtonAutocontrastClick(S);
     ASSERT_TRUE(Open(File));
     ASSERT_EQ(S.Image.ValueOffset, File == Image ? 0 : 100);
-    EXPECT_EQ(std::tuple(S.PanelBlack.Caption, S.PanelWhite.Caption),
-              std::tuple(std::to_string(S.InputBlack - S.Image.ValueOffset),
-                         std::to_string(S.InputWhite - S.Image.ValueOffset)))
-        << File;
+    EXPECT_EQ(S.PanelBlack.Caption, std::to_string(S.InputBlack - S.Image.ValueOffset)) << File;
+    EXPECT_EQ(S.PanelWhite.Caption, std::to_string(S.InputWhite - S.Image.ValueOffset)) << File;
   }
 }
 
@@ -394,20 +426,22 @@ TEST_F(Workflow, PlacementScaleReadoutAndSaveModes) {
   // The fit scale of a wide first image, and the scroll hint below it.
   WriteFits(Dir.File("wide.fits"), 2000, 700);
   ASSERT_TRUE(Open(Dir.File("wide.fits")));
-  EXPECT_EQ(std::tuple(S.DisplayScale, S.FitScale), std::tuple(3, 3));  // ceil(2000 / 900)
+  EXPECT_EQ(S.DisplayScale, 3);
+  EXPECT_EQ(S.FitScale, 3);  // ceil(2000 / 900)
   SpeedButton1Click(S, 1);
-  EXPECT_EQ(std::tuple(S.PanelProc.Caption, S.Image1.Width),
-            std::tuple("Scroll the image by left mouse button", 2000));
+  EXPECT_EQ(S.PanelProc.Caption, "Scroll the image by left mouse button");
+  EXPECT_EQ(S.Image1.Width, 2000);
   SpeedButton1Click(S, 3);
-  EXPECT_EQ(std::tuple(S.PanelProc.Caption, S.Image1.Width), std::tuple("", 666));
+  EXPECT_EQ(S.PanelProc.Caption, "");
+  EXPECT_EQ(S.Image1.Width, 666);
   // Another size is fitted and placed afresh.
   SpeedButton1Click(S, 1);
   ASSERT_TRUE(Open(Image));
   EXPECT_EQ(S.Image1Left, (S.AreaWidth - W) / 2);
   WriteFits(Dir.File("small.fits"), 300, 200);
   ASSERT_TRUE(Open(Dir.File("small.fits")));
-  EXPECT_EQ(std::tuple(S.Image1Left, S.Image1Top),
-            std::tuple((S.AreaWidth - 300) / 2, (S.AreaHeight - 200) / 2));
+  EXPECT_EQ(S.Image1Left, (S.AreaWidth - 300) / 2);
+  EXPECT_EQ(S.Image1Top, (S.AreaHeight - 200) / 2);
   ASSERT_TRUE(Open(Dir.File("wide.fits")));
   EXPECT_EQ(S.DisplayScale, 3);
   EXPECT_EQ(S.Image1Left, (S.AreaWidth - 666) / 2);
@@ -419,8 +453,8 @@ TEST_F(Workflow, PlacementScaleReadoutAndSaveModes) {
   ASSERT_TRUE(Open(Image));
   SpeedButton1Click(S, 4);
   ReadPixel(S, 10, 20);
-  EXPECT_EQ(std::tuple(S.PanelCoordinates.Caption, S.PanelPixelVal.Caption),
-            std::tuple("[ 40, 80 ]", "No data"));
+  EXPECT_EQ(S.PanelCoordinates.Caption, "[ 40, 80 ]");
+  EXPECT_EQ(S.PanelPixelVal.Caption, "No data");
   ReadPixel(S, 11, 20);
   ReadPixel(S, W, 0);  // outside the picture: nothing changes
   EXPECT_EQ(S.PanelPixelVal.Caption,
@@ -435,16 +469,19 @@ TEST_F(Workflow, PlacementScaleReadoutAndSaveModes) {
     ASSERT_TRUE(SaveImage(S, Mode, Out)) << Mode;
     const std::vector<uint8_t> B = ReadBytes(Out);
     ASSERT_GE(B.size(), 24u);
-    EXPECT_EQ(std::pair(Fetch(&B[16], 4, true), Fetch(&B[20], 4, true)), Sizes[Mode - 1]) << Mode;
+    EXPECT_EQ(Fetch(&B[16], 4, true), Sizes[Mode - 1].first) << Mode;
+    EXPECT_EQ(Fetch(&B[20], 4, true), Sizes[Mode - 1].second) << Mode;
   }
-  EXPECT_TRUE(!SaveImage(S, 1, Dir.File("no/such/dir/x.png")) && !Msg.List.empty());
+  EXPECT_FALSE(SaveImage(S, 1, Dir.File("no/such/dir/x.png")));
+  EXPECT_FALSE(Msg.List.empty());
 }
 
 TEST(WorkflowText, ProgressRoundsHalfToEven) {
-  EXPECT_EQ(std::tuple(ProgressText(1, 40), ProgressText(3, 40), ProgressText(40, 40)),
-            std::tuple("Processing     2 %", "Processing     8 %", "Processing     100 %"));
-  EXPECT_EQ(std::tuple(ReplaceExtension("a.b.fits", "_proc"), ReplaceExtension("noext", ".act")),
-            std::tuple("a.b_proc", "noext.act"));
+  EXPECT_EQ(ProgressText(1, 40), "Processing     2 %");
+  EXPECT_EQ(ProgressText(3, 40), "Processing     8 %");
+  EXPECT_EQ(ProgressText(40, 40), "Processing     100 %");
+  EXPECT_EQ(ReplaceExtension("a.b.fits", "_proc"), "a.b_proc");
+  EXPECT_EQ(ReplaceExtension("noext", ".act"), "noext.act");
 }
 
 TEST_F(Workflow, NoOpenWhileAnActivationRuns) {
@@ -454,9 +491,11 @@ TEST_F(Workflow, NoOpenWhileAnActivationRuns) {
   const uint16_t* Input = S.InputImage.data();
   const uint16_t* Output = S.ActivationImage.data();
   EXPECT_FALSE(Open(Dir.File("other.fits")));
-  EXPECT_EQ(std::tuple(Msg.List.size(), S.ImageName, S.InputImage.data(), S.ActivationImage.data(),
-                       S.Image.Width),
-            std::tuple(1u, "x.fits", Input, Output, W));
-  while (!Timer1Timer(S)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(Msg.List.size(), 1u);
+  EXPECT_EQ(S.ImageName, "x.fits");
+  EXPECT_EQ(S.InputImage.data(), Input);
+  EXPECT_EQ(S.ActivationImage.data(), Output);
+  EXPECT_EQ(S.Image.Width, W);
+  ASSERT_TRUE(AwaitActivation(S)) << "the activation did not finish";
   EXPECT_TRUE(Open(Dir.File("other.fits")));
 }

@@ -227,12 +227,7 @@ class SlurmCluster {
 
   template <typename F>
   static bool WaitFor(F Ready, int Seconds) {
-    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
-    while (std::chrono::steady_clock::now() < End) {
-      if (Ready()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    return Ready();
+    return WaitUntil(Ready, std::chrono::seconds(Seconds), std::chrono::milliseconds(250));
   }
 
   // SIGTERM, up to 15 s to end, then SIGKILL.

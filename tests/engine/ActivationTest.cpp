@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "../TestSupport.h"
 #include "Activation.h"
 #include "EngineFixtures.h"
 
@@ -34,30 +35,29 @@ struct Fixture {
 
 // Polls like the window's timer until the workers report every column.
 bool WaitForCompletion(const Activation& A, int32_t RoiWidth) {
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
-  while (A.WorkerProgress() != RoiWidth) {
-    if (std::chrono::steady_clock::now() > Deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return WaitUntil([&] { return A.WorkerProgress() == RoiWidth; }, std::chrono::minutes(5),
+                   std::chrono::milliseconds(1));
 }
 
 }  // namespace
 
 TEST(Activation, ThreadedRunEqualsSingleThreaded) {
-  EXPECT_TRUE(ProcessorCount() >= 1 && ProcessorCount() <= MaxThreads);
+  EXPECT_GE(ProcessorCount(), 1);
+  EXPECT_LE(ProcessorCount(), MaxThreads);
   for (EngineKind Kind : {EngineKind::Production, EngineKind::Reference}) {
     Fixture F(61, 23, Kind == EngineKind::Reference ? 6 : 30);
     const std::vector<uint16_t> Want = F.SingleThreaded(Kind);
     for (int32_t Threads : {1, 2, 5, 16, 64}) {
       std::fill(F.Output.begin(), F.Output.end(), Sentinel);
       Activation A;
-      ASSERT_TRUE(A.StartWorkers(F.Job, Threads, Kind) && A.Running());
+      ASSERT_TRUE(A.StartWorkers(F.Job, Threads, Kind));
+      ASSERT_TRUE(A.Running());
       ASSERT_TRUE(WaitForCompletion(A, F.Job.RoiWidth));
       // The acquire loads that saw the last column make every sample visible.
       EXPECT_EQ(F.Output, Want) << Threads;
       A.Wait();
-      EXPECT_EQ(std::pair(A.Running(), A.WorkerProgress()), std::pair(false, F.Job.RoiWidth));
+      EXPECT_FALSE(A.Running());
+      EXPECT_EQ(A.WorkerProgress(), F.Job.RoiWidth);
     }
   }
 }
@@ -109,9 +109,11 @@ TEST(Activation, RefusesBadStartsAndASecondStartWhileRunning) {
   Activation A;
   EqualizeJob Bad = F.Job;
   Bad.KerSize = 65;
-  EXPECT_FALSE(A.StartWorkers(F.Job, 0) || A.StartWorkers(F.Job, MaxThreads + 1) ||
-               A.StartWorkers(Bad, 2) || A.StartWorkers(WithRoi(F.Job, {0, 0, 121, 60}), 2) ||
-               A.Running());
+  EXPECT_FALSE(A.StartWorkers(F.Job, 0));
+  EXPECT_FALSE(A.StartWorkers(F.Job, MaxThreads + 1));
+  EXPECT_FALSE(A.StartWorkers(Bad, 2));
+  EXPECT_FALSE(A.StartWorkers(WithRoi(F.Job, {0, 0, 121, 60}), 2));
+  EXPECT_FALSE(A.Running());
   EXPECT_TRUE(F.Untouched());
   ASSERT_TRUE(A.StartWorkers(F.Job, 2, EngineKind::Reference));
   EXPECT_FALSE(A.StartWorkers(F.Job, 2));
@@ -175,9 +177,8 @@ TEST(Activation, StopJoinsAndLeavesTheOutputAlone) {
     Fixture F(300, 1024, 64);
     Activation A;
     ASSERT_TRUE(A.StartWorkers(F.Job, 2, Kind));
-    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (A.WorkerProgress() == 0 && std::chrono::steady_clock::now() < Deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WaitUntil([&] { return A.WorkerProgress() > 0; }, std::chrono::seconds(60),
+              std::chrono::milliseconds(1));
     ASSERT_GT(A.WorkerProgress(), 0);
     A.Stop();
     EXPECT_FALSE(A.Running());

@@ -94,11 +94,15 @@ TEST(KernelTables, ShapesSignsAndReach) {
   EXPECT_GT(K.At(3, 4), 0.0f);  // exactly at 5 sigma: still computed
   for (int Dy = -64; Dy <= 64; ++Dy)
     for (int Dx = -64; Dx <= 64; ++Dx)
-      ASSERT_TRUE(Dx * Dx + Dy * Dy <= 25 || K.At(Dx, Dy) == 0.0f) << Dx << "," << Dy;
+      if (Dx * Dx + Dy * Dy > 25) {
+        ASSERT_EQ(K.At(Dx, Dy), 0.0f) << Dx << "," << Dy;
+      }
   // The cut-off uses the single-precision sigma: 5.6f is slightly below 5.6.
-  EXPECT_TRUE(GaussValue(28, 0, 5.6f) == 0 && GaussValue(27, 0, 5.6f) > 0);
-  EXPECT_TRUE(GaussValue(7, 0, 1.4f) == 0 && GaussValue(20, 0, 4.0f) > 0 &&
-              GaussValue(21, 0, 4.0f) == 0);
+  EXPECT_EQ(GaussValue(28, 0, 5.6f), 0);
+  EXPECT_GT(GaussValue(27, 0, 5.6f), 0);
+  EXPECT_EQ(GaussValue(7, 0, 1.4f), 0);
+  EXPECT_GT(GaussValue(20, 0, 4.0f), 0);
+  EXPECT_EQ(GaussValue(21, 0, 4.0f), 0);
   // Noise sigma 1: -2..2 only.
   const double E2 = std::exp(-2.0), E05 = std::exp(-0.5), S = 2 * E2 + 2 * E05 + 1;
   EXPECT_FLOAT_EQ(N[0], static_cast<float>(1 / S));
@@ -116,7 +120,8 @@ TEST(KernelTables, ShapesSignsAndReach) {
   Parameters P = Only(&Parameters::KerS_20, 1.0f);
   P.KerS_10 = -1.0f;
   BuildKernels(P, K, N);
-  EXPECT_TRUE(K.At(0, 0) < 0 && K.At(6, 0) > 0);
+  EXPECT_LT(K.At(0, 0), 0);
+  EXPECT_GT(K.At(6, 0), 0);
   BuildKernels(Only(&Parameters::KerS_10, 0.0f), K, N);
   for (float E : K.Entries) ASSERT_EQ(E, 0.0f);
 }
@@ -133,7 +138,9 @@ TEST(EqualizeReference, SparseNeighbourhoods) {
   EXPECT_EQ(Out[4 * 9 + 4], SingleValueOutput(T.Noise, N, T.Kernel.At(0, 0), 1));
   EXPECT_NEAR(Out[4 * 9 + 4], 65535.0 * (1.0 - T.Noise[0]) / 2.0, 2.0);
   // A centre of 0 sees nothing at or below N; farther than R sees nothing at all.
-  EXPECT_EQ(std::tuple(Out[4 * 9 + 5], Out[3 * 9 + 3], Out[0]), std::tuple(0, 0, 0));
+  EXPECT_EQ(Out[4 * 9 + 5], 0);
+  EXPECT_EQ(Out[3 * 9 + 3], 0);
+  EXPECT_EQ(Out[0], 0);
   // Unless the value lies below N: the terms k = 6..N lie above the value 5.
   In.At(4, 4) = 5;
   Out = Reference(In, T, 3, N);
@@ -237,8 +244,8 @@ TEST(Equalize, OnlyTheRectangleIsWrittenAndProgressCountsItsColumns) {
   for (auto [Width, Index, Count, First, Last] :
        {std::array{5, 0, 8, 10, 9}, {5, 7, 8, 10, 14}, {23, 1, 4, 15, 19}, {23, 3, 4, 25, 32}}) {
     J.RoiWidth = Width;
-    EXPECT_EQ(std::pair(BandOf(J, Index, Count).First, BandOf(J, Index, Count).Last),
-              std::pair(First, Last));
+    EXPECT_EQ(BandOf(J, Index, Count).First, First);
+    EXPECT_EQ(BandOf(J, Index, Count).Last, Last);
   }
 }
 

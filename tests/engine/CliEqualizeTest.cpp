@@ -26,7 +26,9 @@ class CliEqualize : public testing::Test {
     ImageRecord R;
     std::vector<uint16_t> S;
     LoadImageFile(File, R, S, 0, true, false, nullptr);
-    EXPECT_TRUE(R.Valid && R.Width == 40 && R.Height == 30);
+    EXPECT_TRUE(R.Valid);
+    EXPECT_EQ(R.Width, 40);
+    EXPECT_EQ(R.Height, 30);
     return S;
   }
   TempDir Dir;

@@ -2,7 +2,6 @@
 // progress, naming rules, the overwrite question, the cache, closing and
 // broken files.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -71,10 +70,7 @@ class BatchDialog : public Window {
   void Press(const char* Name) { QTest::mouseClick(Button(Name), Qt::LeftButton); }
   // Lets the run go on until the dialog has closed.
   bool WaitForEnd() {
-    QElapsedTimer Clock;
-    Clock.start();
-    while (Batch->isVisible() && Clock.elapsed() < 60000) QTest::qWait(5);
-    return !Batch->isVisible();
+    return QTest::qWaitFor([this] { return !Batch->isVisible(); }, 60000);
   }
   std::vector<bool> Selection() const {
     std::vector<bool> S;
@@ -219,10 +215,8 @@ TEST_F(BatchDialog, ClosingDuringARunIsRefused) {
   EXPECT_FALSE(Batch->isVisible());
   // The activation in progress ends in the main window; no further file is taken.
   Find<QTimer>("Timer1")->setInterval(5);
-  QElapsedTimer Clock;
-  Clock.start();
-  while (Global.Timer1Enabled && Clock.elapsed() < 60000) QTest::qWait(5);
-  EXPECT_FALSE(Global.Timer1Enabled);
+  EXPECT_TRUE(QTest::qWaitFor([] { return !Global.Timer1Enabled; }, 60000))
+      << "the activation did not end";
   EXPECT_FALSE(fs::exists(DayFile("Activation_Data/f1.act")));
 }
 

@@ -112,10 +112,13 @@ TEST_F(Browser, PageKeysDoNothingDuringAnActivation) {
   EXPECT_EQ(Global.ImageName, "a.fits");
   EXPECT_TRUE(Script->Messages.empty());
   Form->Timer1Timer();
-  while (Global.Timer1Enabled) {
-    QTest::qWait(5);
-    Form->Timer1Timer();
-  }
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        if (Global.Timer1Enabled) Form->Timer1Timer();
+        return !Global.Timer1Enabled;
+      },
+      WaitLimitMs))
+      << "the activation did not finish";
   Press(Qt::Key_PageDown);
   EXPECT_EQ(Global.ImageName, "b.fits");
 }

@@ -30,7 +30,8 @@ TEST(Graph, MapsWorldToPixelsWithTheYAxisUp) {
       SetView(0, 0, 1, 1, 0, 0, 2, 2);
     int32_t Px = 0, Py = 0;
     WorldToPixel(C.X, C.Y, Px, Py);
-    EXPECT_EQ(std::pair(Px, Py), std::pair(C.Px, C.Py)) << C.X << ", " << C.Y;
+    EXPECT_EQ(Px, C.Px) << C.X << ", " << C.Y;
+    EXPECT_EQ(Py, C.Py) << C.X << ", " << C.Y;
   }
 }
 

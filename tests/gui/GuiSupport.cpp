@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
@@ -28,9 +27,7 @@ bool UseConfiguration(const fs::path& Dir, const std::string& Text) {
 }  // namespace
 
 bool UseTestConfiguration(const fs::path& Dir) {
-  return UseConfiguration(Dir,
-                          "KerSize 3\nNRSigma 2\nGlobalB 1\nLocalB 0\nGlobalW 1\nLocalW 0\n"
-                          "Gamma193 30\nObra193 10\nKerS_20  1\nKerS_10  0.5\n");
+  return UseConfiguration(Dir, SmallEngineIni(193));
 }
 
 bool UseDistributedConfiguration(const fs::path& Dir) {
@@ -39,16 +36,9 @@ bool UseDistributedConfiguration(const fs::path& Dir) {
 }
 
 void WriteFits(const std::string& File, int W, int H, uint16_t (*Value)(int, int), int Wavelength) {
-  std::vector<std::string> Cards = ImageCards(16, W, H);
-  Cards.push_back(Card("BZERO", "32768"));
-  Cards.push_back(Card("WAVELNTH", std::to_string(Wavelength)));
-  Cards.push_back(Card("DATE-OBS", "'2013-06-24T17:31:30.84'"));
-  std::vector<int16_t> S;
-  S.reserve(size_t(W) * size_t(H));
-  // FITS stores the bottom row first.
-  for (int Y = H - 1; Y >= 0; --Y)
-    for (int X = 0; X < W; ++X) S.push_back(static_cast<int16_t>(Value(X, Y) - 32768));
-  WriteBytes(File, FitsFile(Cards, BigEndian(S)));
+  WriteFitsSamples(
+      File, W, H, Value, 32768,
+      {Card("WAVELNTH", std::to_string(Wavelength)), Card("DATE-OBS", "'2013-06-24T17:31:30.84'")});
 }
 
 uint16_t Pattern(int X, int Y) { return static_cast<uint16_t>(100 + (X * 7 + Y * 13) % 900); }
@@ -132,11 +122,10 @@ bool Window::Open(const std::string& File) {
 void Window::ActivateAndWait() {
   Find<QTimer>("Timer1")->setInterval(5);
   Click("SpeedButtonEnableEQ");
-  ASSERT_TRUE(Global.Timer1Enabled && Find<QTimer>("Timer1")->isActive());
-  QElapsedTimer Clock;
-  Clock.start();
-  while (Global.Timer1Enabled && Clock.elapsed() < 120000) QTest::qWait(5);
-  ASSERT_FALSE(Global.Timer1Enabled) << "the activation did not finish";
+  ASSERT_TRUE(Global.Timer1Enabled);
+  ASSERT_TRUE(Find<QTimer>("Timer1")->isActive());
+  ASSERT_TRUE(QTest::qWaitFor([] { return !Global.Timer1Enabled; }, WaitLimitMs))
+      << "the activation did not finish";
 }
 
 void Window::Mouse(QWidget* Target, QEvent::Type Type, QPoint P, Qt::MouseButton Button,

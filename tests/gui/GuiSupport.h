@@ -20,6 +20,10 @@
 
 namespace obra::test {
 
+// WaitLimit in milliseconds, the bound of every QTest::qWaitFor in the window tests.
+inline constexpr int WaitLimitMs =
+    int(std::chrono::duration_cast<std::chrono::milliseconds>(WaitLimit).count());
+
 // Records the file and colour dialogs and the questions asked for and
 // answers from queues; an empty queue answers as a user who cancels (or says
 // No). The program's own windows are shown without blocking, so a test

@@ -1,7 +1,6 @@
 // Interaction through the window: stopping an activation (Esc, "Stop"), the
 // time left, typed levels, the refit on a new size, the wheel, the centred
 // double-click and the readout's reset.
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -22,10 +21,8 @@ namespace {
 
 // Waits, bounded, until the workers have finished a column.
 bool WaitForProgress() {
-  QElapsedTimer Clock;
-  Clock.start();
-  while (Global.Workers && Global.Workers->WorkerProgress() == 0 && Clock.elapsed() < 60000)
-    QTest::qWait(5);
+  static_cast<void>(QTest::qWaitFor(
+      [] { return !Global.Workers || Global.Workers->WorkerProgress() > 0; }, 60000));
   return Global.Workers && Global.Workers->WorkerProgress() > 0;
 }
 

@@ -28,9 +28,11 @@ TEST_F(Window, SaveDialogWithoutARoiAndAFailedSave) {
   EXPECT_EQ(FilterNames(R), (std::vector<std::string>{"PNG - Full frame, full resolution",
                                                       "PNG - Full frame, scaled"}));
   EXPECT_EQ(R.Filters[0].Patterns, std::vector<std::string>{"*.png"});
-  EXPECT_EQ(
-      std::tuple(R.SelectedFilter, R.FileName, R.InitialDir, R.ConfirmOverwrite, R.DefaultSuffix),
-      std::tuple(1, "x_proc", Dir.Path().string(), true, "png"));
+  EXPECT_EQ(R.SelectedFilter, 1);
+  EXPECT_EQ(R.FileName, "x_proc");
+  EXPECT_EQ(R.InitialDir, Dir.Path().string());
+  EXPECT_TRUE(R.ConfirmOverwrite);
+  EXPECT_EQ(R.DefaultSuffix, "png");
   EXPECT_TRUE(Script->Messages.empty());
 
   Script->SaveAnswers.push_back(FileAnswer{Dir.File("no/such/dir/x.png"), 1});

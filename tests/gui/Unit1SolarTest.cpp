@@ -22,18 +22,12 @@ constexpr int SkyW = 700, SkyH = 600;  // the fixture's image size
 
 // A 16-bit AIA 171 image of the fixture's size with a TAN coordinate system.
 void WriteSkyFits(const std::string& File) {
-  std::vector<int16_t> S;
-  for (int Y = SkyH - 1; Y >= 0; --Y)
-    for (int X = 0; X < SkyW; ++X) S.push_back(int16_t(Pattern(X, Y) - 32768));
-  WriteBytes(File, FitsFile(ImageCards(16, SkyW, SkyH,
-                                       {Card("BZERO", "32768"), Card("TELESCOP", "'SDO/AIA'"),
-                                        Card("WAVELNTH", "171"), Card("CTYPE1", "'HPLN-TAN'"),
-                                        Card("CTYPE2", "'HPLT-TAN'"), Card("CUNIT1", "'arcsec'"),
-                                        Card("CUNIT2", "'arcsec'"), Card("CDELT1", "2.4"),
-                                        Card("CDELT2", "2.4"), Card("CRPIX1", "350.5"),
-                                        Card("CRPIX2", "300.5"), Card("RSUN_OBS", "960.0"),
-                                        Card("COMMENT", "a comment card")}),
-                            BigEndian(S)));
+  WriteFitsSamples(
+      File, SkyW, SkyH, Pattern, 32768,
+      {Card("TELESCOP", "'SDO/AIA'"), Card("WAVELNTH", "171"), Card("CTYPE1", "'HPLN-TAN'"),
+       Card("CTYPE2", "'HPLT-TAN'"), Card("CUNIT1", "'arcsec'"), Card("CUNIT2", "'arcsec'"),
+       Card("CDELT1", "2.4"), Card("CDELT2", "2.4"), Card("CRPIX1", "350.5"),
+       Card("CRPIX2", "300.5"), Card("RSUN_OBS", "960.0"), Card("COMMENT", "a comment card")});
 }
 
 std::string Joined(const std::vector<std::string>& Lines) {

@@ -69,8 +69,10 @@ TEST_F(Window, ControlsAtStart) {
     EXPECT_FALSE(Checked(Up)) << Up;
   for (int I = 1; I <= 10; ++I) {
     auto* B = Find<QToolButton>(("SpeedButton" + QByteArray::number(I)).constData());
-    EXPECT_EQ(std::tuple(B->text(), B->toolTip(), B->isEnabled(), B->isChecked()),
-              std::tuple(QStringLiteral("1:%1").arg(I), "Display scale", false, I == 4));
+    EXPECT_EQ(B->text(), QStringLiteral("1:%1").arg(I));
+    EXPECT_EQ(B->toolTip(), "Display scale");
+    EXPECT_FALSE(B->isEnabled());
+    EXPECT_EQ(B->isChecked(), I == 4);
   }
   const std::pair<const char*, const char*> Hints[] = {
       {"SpeedButtonPrevious", "Previous image (Page Up)"},
@@ -87,7 +89,9 @@ TEST_F(Window, ControlsAtStart) {
   EXPECT_EQ(Find<QLineEdit>("EditRoiLeft")->text(), "0");
   EXPECT_EQ(Find<QLineEdit>("EditRoiTop")->maxLength(), 4);
   auto* Size = Find<QSpinBox>("UpDownFontSize");
-  EXPECT_EQ(std::tuple(Size->minimum(), Size->maximum(), Size->value()), std::tuple(8, 100, 14));
+  EXPECT_EQ(Size->minimum(), 8);
+  EXPECT_EQ(Size->maximum(), 100);
+  EXPECT_EQ(Size->value(), 14);
   EXPECT_EQ(Find<QTimer>("Timer1")->interval(), 500);
   EXPECT_FALSE(Find<QTimer>("Timer1")->isActive());
 }
@@ -105,9 +109,10 @@ TEST_F(Window, LevelBoxesAtStart) {
         Start{"TrackBarOutputBlack", "PanelOutputBlack", 0, 24000, 0, "0"},
         Start{"TrackBarOutputWhite", "PanelOutputWhite", 40000, 65535, 55535, "55535"}}) {
     auto* T = Find<QSlider>(S.Slider);
-    EXPECT_EQ(std::tuple(T->minimum(), T->maximum(), T->value(), T->isEnabled()),
-              std::tuple(S.Min, S.Max, S.Position, false))
-        << S.Slider;
+    EXPECT_EQ(T->minimum(), S.Min) << S.Slider;
+    EXPECT_EQ(T->maximum(), S.Max) << S.Slider;
+    EXPECT_EQ(T->value(), S.Position) << S.Slider;
+    EXPECT_FALSE(T->isEnabled()) << S.Slider;
     // A disabled level box: silver panel with silver text.
     EXPECT_EQ(Text(S.Panel), S.PanelText);
     EXPECT_EQ(Colour(Find(S.Panel)), QColor(192, 192, 192)) << S.Panel;

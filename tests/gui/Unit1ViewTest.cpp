@@ -141,7 +141,8 @@ TEST_F(Window, TypedRoiCoordinates) {
   auto* Frame = static_cast<TShapeRoi*>(Find("ShapeRoi"));
   EXPECT_EQ(Frame->Color(), ClRed);
   Click("SpeedButtonSetTopLeft");
-  EXPECT_EQ(std::tuple(Global.RoiLeft, Global.RoiTop), std::tuple(12, 34));
+  EXPECT_EQ(Global.RoiLeft, 12);
+  EXPECT_EQ(Global.RoiTop, 34);
   EXPECT_EQ(Frame->Color(), ClLime);
   EXPECT_FALSE(Enabled("SpeedButtonSetTopLeft"));
   EXPECT_EQ(Frame->pos(), Find("Image1")->pos() + QPoint(12, 34) / Global.DisplayScale);
