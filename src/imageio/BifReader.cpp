@@ -111,7 +111,8 @@ void ReadBifHeader(const std::string& FileName, ImageRecord& R, bool ShowMessage
   R.DataType = UpperCase(K.DataType);
   const int Sample = SampleBytesOf(R.DataSample());
   if (Sample == 0) Fault("Image " + Name + ": has unsupported data type");
-  R.BytesPerPixel = R.Channels * Sample;
+  // A refused channel count may be any number the line held.
+  R.BytesPerPixel = R.Channels == 1 || R.Channels == 3 ? R.Channels * Sample : 0;
   const int64_t Bytes = detail::PixelByteCount(R.Width, R.Height, R.BytesPerPixel);
   if (Bytes < 0) {
     R.DataSize = 0;
