@@ -193,6 +193,7 @@ BENCHMARK(BM_TraceStripIsa)
     ->ArgName("isa")
     ->Arg(static_cast<int>(detail::EngineIsa::Baseline))
     ->Arg(static_cast<int>(detail::EngineIsa::Avx2))
+    ->Arg(static_cast<int>(detail::EngineIsa::Avx2Wide))
     ->Arg(static_cast<int>(detail::EngineIsa::Avx512))
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -246,7 +247,7 @@ int main(int argc, char** argv) {
   if (Trace().Ok) {
     std::vector<uint16_t> Out;
     const EqualizeJob Job = JobFor(Trace(), Out);
-    const std::array<double, 3> Ns = detail::TimeVariants(Job);
+    const detail::VariantTimes Ns = detail::TimeVariants(Job);
     std::printf("Strip timing (ns/pixel):");
     for (detail::EngineIsa Isa : detail::AllIsas)
       if (Ns[static_cast<int>(Isa)] > 0)

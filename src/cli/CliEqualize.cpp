@@ -1,5 +1,5 @@
 // obra-cli equalize FILE -o OUT.act [--roi L,T,W,H] [--threads N]
-// [--engine reference|production] [--isa baseline|avx2|avx512]: the
+// [--engine reference|production] [--isa baseline|avx2|avx2-16|avx512]: the
 // activation of the window without it; --isa forces the production variant
 // (else the fastest one measured, or the one OBRA_ISA names).
 // The image is loaded as the window opens it, the configuration is read from
@@ -29,7 +29,7 @@ namespace {
 
 constexpr const char* Usage =
     "equalize FILE -o OUT.act [--roi LEFT,TOP,WIDTH,HEIGHT] [--threads N] "
-    "[--engine reference|production] [--isa baseline|avx2|avx512]";
+    "[--engine reference|production] [--isa baseline|avx2|avx2-16|avx512]";
 
 bool ParseInt(std::string_view Text, int32_t& Value) {
   const char* End = Text.data() + Text.size();

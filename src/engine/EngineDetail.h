@@ -30,7 +30,9 @@ inline constexpr size_t GroupBinsBudget = size_t{4} << 20;
 inline constexpr int32_t MaxSideRows = 4096;
 
 // The instruction sets the production engine is built for.
-enum class EngineIsa { Baseline, Avx2, Avx512 };
+// Avx2Wide holds 16 pixels per bin row in two 256-bit halves: one index
+// load and address for two vector read-modify-writes.
+enum class EngineIsa { Baseline, Avx2, Avx2Wide, Avx512 };
 
 // True when this processor (and its operating system) runs Isa.
 bool IsaSupported(EngineIsa Isa);
@@ -38,9 +40,12 @@ bool IsaSupported(EngineIsa Isa);
 EngineIsa BestIsa();
 // Pixels of one column the variant for Isa processes together.
 int32_t IsaLanes(EngineIsa Isa);
-// Every variant, narrowest first, and their names: "baseline", "avx2", "avx512".
-inline constexpr std::array<EngineIsa, 3> AllIsas = {EngineIsa::Baseline, EngineIsa::Avx2,
-                                                     EngineIsa::Avx512};
+// Every variant, narrowest first, and their names: "baseline", "avx2",
+// "avx2-16", "avx512".
+inline constexpr std::array<EngineIsa, 4> AllIsas = {EngineIsa::Baseline, EngineIsa::Avx2,
+                                                     EngineIsa::Avx2Wide, EngineIsa::Avx512};
+// A figure per variant, indexed by the enum's value.
+using VariantTimes = std::array<double, AllIsas.size()>;
 const char* IsaName(EngineIsa Isa);
 // The variant called Name, if any.
 std::optional<EngineIsa> ParseIsa(std::string_view Name);
@@ -56,7 +61,7 @@ void ForceIsa(std::optional<EngineIsa> Isa);
 // Nanoseconds per pixel of each supported variant (index: the enum's value,
 // 0 when not supported or not measurable) on a strip of a few columns from
 // the middle of Job's image, the best of two runs after a warm-up.
-std::array<double, 3> TimeVariants(const EqualizeJob& Job);
+VariantTimes TimeVariants(const EqualizeJob& Job);
 
 // Smallest and largest non-zero sample of a block; Max is 0 when it has none.
 struct ValueRange {
@@ -140,6 +145,9 @@ namespace baseline {
 void EqualizeColumn(const ColumnJob& J, int32_t X);
 }
 namespace avx2 {
+void EqualizeColumn(const ColumnJob& J, int32_t X);
+}
+namespace avx2wide {
 void EqualizeColumn(const ColumnJob& J, int32_t X);
 }
 namespace avx512 {

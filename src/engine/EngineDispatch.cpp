@@ -21,6 +21,7 @@ bool IsaSupported(EngineIsa Isa) {
     case EngineIsa::Baseline:
       return true;
     case EngineIsa::Avx2:
+    case EngineIsa::Avx2Wide:
       return __builtin_cpu_supports("avx2");
     case EngineIsa::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
@@ -40,6 +41,7 @@ int32_t IsaLanes(EngineIsa Isa) {
   switch (Isa) {
     case EngineIsa::Avx2:
       return 8;
+    case EngineIsa::Avx2Wide:
     case EngineIsa::Avx512:
       return 16;
     case EngineIsa::Baseline:
@@ -52,6 +54,8 @@ const char* IsaName(EngineIsa Isa) {
   switch (Isa) {
     case EngineIsa::Avx2:
       return "avx2";
+    case EngineIsa::Avx2Wide:
+      return "avx2-16";
     case EngineIsa::Avx512:
       return "avx512";
     case EngineIsa::Baseline:
@@ -120,12 +124,12 @@ std::optional<EngineIsa> FromEnvironment() {
 
 }  // namespace
 
-std::array<double, 3> TimeVariants(const EqualizeJob& Job) {
-  std::array<double, 3> Ns{};
+VariantTimes TimeVariants(const EqualizeJob& Job) {
+  VariantTimes Ns{};
   if (!ValidJob(Job) || !Job.Input || Job.Width < 1 || Job.Height < 1) return Ns;
   Strip S = StripOf(Job);
   const ColumnBand Band{S.Job.RoiLeft, S.Job.RoiLeft + S.Job.RoiWidth - 1};
-  std::array<ProductionScratch, 3> Scratch;
+  std::array<ProductionScratch, AllIsas.size()> Scratch;
   for (EngineIsa Isa : AllIsas)
     if (IsaSupported(Isa)) PrepareProduction(S.Job, Band, Isa, Scratch[static_cast<int>(Isa)]);
   // A warm-up run, then the variants in turn, so that a disturbance from
@@ -152,7 +156,7 @@ EngineIsa ChosenIsa(const EqualizeJob& Job) {
   static const std::optional<EngineIsa> Named = FromEnvironment();
   if (Named) return *Named;
   if (C.Measured) return *C.Measured;
-  const std::array<double, 3> Ns = TimeVariants(Job);
+  const VariantTimes Ns = TimeVariants(Job);
   // Widest first, so that a tie keeps the wider variant.
   std::optional<EngineIsa> Fastest;
   for (auto It = AllIsas.rbegin(); It != AllIsas.rend(); ++It) {

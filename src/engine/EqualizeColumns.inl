@@ -1,6 +1,8 @@
 // The production engine's work on one column, written once for every
 // instruction set: the file that includes it defines OBRA_LANES (pixels per
-// group, the float vector width) and OBRA_ISA (the namespace of the variant).
+// group, the floats of a bin row), OBRA_ISA (the namespace of the variant)
+// and, when a bin row spans several machine vectors, OBRA_NATIVE_LANES (the
+// floats of one).
 // Everything here has internal linkage or lives in that namespace, and only
 // compiler built-ins are called, so no code built with wider instructions
 // can stand in for code of another variant.
@@ -19,13 +21,35 @@
 namespace obra::detail::OBRA_ISA {
 namespace {
 
+#ifndef OBRA_NATIVE_LANES
+#define OBRA_NATIVE_LANES OBRA_LANES
+#endif
+
+// K floats make a bin row, KN floats a machine vector. A variant may hold
+// more lanes in a row than a machine vector has (two 256-bit halves); every
+// loop that carries a vector from one step to the next works a machine
+// vector at a time, so that the compiler keeps it in a register.
 constexpr int32_t K = OBRA_LANES;
-constexpr int32_t KU = 2 * K;  // 16-bit lanes in a vector of the same width
+constexpr int32_t KN = OBRA_NATIVE_LANES;
+constexpr int32_t Parts = K / KN;
+constexpr int32_t KU = 2 * KN;  // 16-bit lanes in a machine vector
 typedef float VF __attribute__((vector_size(4 * K), may_alias));
-typedef uint16_t VU __attribute__((vector_size(4 * K), may_alias));
+typedef float VN __attribute__((vector_size(4 * KN), may_alias));
+typedef int32_t VI __attribute__((vector_size(4 * KN), may_alias));
+typedef uint16_t VU __attribute__((vector_size(4 * KN), may_alias));
 
 inline VF LoadF(const float* P) {
   VF V;
+  __builtin_memcpy(&V, P, sizeof V);
+  return V;
+}
+inline VN LoadN(const float* P) {
+  VN V;
+  __builtin_memcpy(&V, P, sizeof V);
+  return V;
+}
+inline VI LoadI(const int32_t* P) {
+  VI V;
   __builtin_memcpy(&V, P, sizeof V);
   return V;
 }
@@ -77,6 +101,10 @@ struct Group {
   float* Bins = nullptr;
 };
 
+// Machine vector P of bin row B.
+inline VN* Part(float* Bins, int32_t B, int32_t P) {
+  return reinterpret_cast<VN*>(Bins + static_cast<size_t>(B) * K + P * KN);
+}
 inline VF* Row(float* Bins, int32_t B) {
   return reinterpret_cast<VF*>(Bins + static_cast<size_t>(B) * K);
 }
@@ -188,7 +216,7 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
   const int32_t N = J.N, L = G.L, H = G.H;
   float* const Bins = G.Bins;
   const uint16_t* Own = J.Ring + static_cast<size_t>(X % J.RingSlots) * J.RingStride + G.Ry;
-  int32_t Ci[K];
+  int32_t Ci[K] = {};
   int32_t CMin = 0x7FFFFFFF, CMax = -0x7FFFFFFF;
   for (int32_t k = 0; k < G.Valid; ++k) {
     if (G.Hi[k] == 0) continue;
@@ -203,50 +231,88 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
   const bool InSide = WH - WL + 1 <= J.SideRows;
   float* const Side = J.Side;
 
-  VF Acc = *Row(Bins, L);
+  // Per machine vector P of a row: the running sums, kept in registers.
+  VN Acc[Parts];
+#pragma GCC unroll 4
+  for (int32_t P = 0; P < Parts; ++P) Acc[P] = *Part(Bins, L, P);
   if (InSide) {
-    *Row(Bins, L) = VF{};
-    if (WL == L) *Row(Side, 0) = Acc;
-    for (int32_t B = L + 1; B < WL; ++B) {
-      VF* P = Row(Bins, B);
-      Acc = *P + Acc;
-      *P = VF{};
+#pragma GCC unroll 4
+    for (int32_t P = 0; P < Parts; ++P) {
+      *Part(Bins, L, P) = VN{};
+      if (WL == L) *Part(Side, 0, P) = Acc[P];
     }
-    for (int32_t B = Max(L + 1, WL); B <= WH; ++B) {
-      VF* P = Row(Bins, B);
-      Acc = *P + Acc;
-      *P = VF{};
-      *Row(Side, B - WL) = Acc;
-    }
-    for (int32_t B = Max(L + 1, WH + 1); B <= H; ++B) {
-      VF* P = Row(Bins, B);
-      Acc = *P + Acc;
-      *P = VF{};
-    }
+    for (int32_t B = L + 1; B < WL; ++B)
+#pragma GCC unroll 4
+      for (int32_t P = 0; P < Parts; ++P) {
+        VN* Q = Part(Bins, B, P);
+        Acc[P] = *Q + Acc[P];
+        *Q = VN{};
+      }
+    for (int32_t B = Max(L + 1, WL); B <= WH; ++B)
+#pragma GCC unroll 4
+      for (int32_t P = 0; P < Parts; ++P) {
+        VN* Q = Part(Bins, B, P);
+        Acc[P] = *Q + Acc[P];
+        *Q = VN{};
+        *Part(Side, B - WL, P) = Acc[P];
+      }
+    for (int32_t B = Max(L + 1, WH + 1); B <= H; ++B)
+#pragma GCC unroll 4
+      for (int32_t P = 0; P < Parts; ++P) {
+        VN* Q = Part(Bins, B, P);
+        Acc[P] = *Q + Acc[P];
+        *Q = VN{};
+      }
   } else {
-    for (int32_t B = L + 1; B <= H; ++B) {
-      VF* P = Row(Bins, B);
-      Acc = *P + Acc;
-      *P = Acc;
+    for (int32_t B = L + 1; B <= H; ++B)
+#pragma GCC unroll 4
+      for (int32_t P = 0; P < Parts; ++P) {
+        VN* Q = Part(Bins, B, P);
+        Acc[P] = *Q + Acc[P];
+        *Q = Acc[P];
+      }
+  }
+  float Total[K];
+  __builtin_memcpy(Total, Acc, sizeof Total);
+
+  // The read-out, all lanes at once. Lane k adds Noise[D] x its sum of row
+  // Ci + D from D = First on, and Noise[D] x its total from Switch on (the
+  // rows from its brightest value up hold the total). Before First it adds
+  // +0.0 to a read-out that is still +0.0, which changes nothing: every lane
+  // makes the reference's additions in the reference's order. The row read
+  // is kept inside the sums' rows for every lane, whatever it adds.
+  const float* const Sums = InSide ? Side - static_cast<ptrdiff_t>(WL) * K : Bins;
+  const int32_t RowLo = InSide ? WL : L, RowHi = InSide ? WH : H;
+  int32_t First[K], Switch[K];
+  int32_t DMin = N + 1;
+  for (int32_t k = 0; k < K; ++k) {
+    const bool Active = k < G.Valid && G.Hi[k] != 0;
+    First[k] = Active ? Max(-N, G.Lo[k] + 1 - Ci[k]) : N + 1;
+    Switch[k] = Active ? Max(First[k], Min(N + 1, G.Hi[k] - Ci[k])) : N + 1;
+    DMin = Min(DMin, First[k]);
+  }
+  VN A[Parts] = {};
+  for (int32_t D = DMin; D <= N; ++D) {
+    float Row[K];
+    for (int32_t k = 0; k < K; ++k)
+      Row[k] = Sums[static_cast<ptrdiff_t>(Min(Max(Ci[k] + D, RowLo), RowHi)) * K + k];
+    const VI DV = VI{} + D;
+#pragma GCC unroll 4
+    for (int32_t P = 0; P < Parts; ++P) {
+      VN Term = DV < LoadI(Switch + P * KN) ? LoadN(Row + P * KN) : LoadN(Total + P * KN);
+      Term = DV < LoadI(First + P * KN) ? VN{} : Term;
+      A[P] = A[P] + J.Noise[D] * Term;
     }
   }
+  float Read[K];
+  __builtin_memcpy(Read, A, sizeof Read);
 
   uint16_t* Out = J.Output + static_cast<size_t>(G.Y) * J.Width + X;
   for (int32_t k = 0; k < G.Valid; ++k) {
     uint16_t O = 0;
     if (G.Hi[k] != 0) {
-      const int32_t Lk = G.Lo[k], Hk = G.Hi[k];
-      const float T = Acc[k];
-      const float Scale = T <= MinTotal ? 0.0f : 65535.0f / T;
-      // Sums below the brightest value come from Side (or the bins), from
-      // there on the total.
-      const float* Sums = InSide ? Side + k - static_cast<ptrdiff_t>(WL) * K : Bins + k;
-      float A = 0.0f;
-      int32_t D = Max(-N, Lk + 1 - Ci[k]);
-      for (; D <= N && Ci[k] + D < Hk; ++D)
-        A = A + J.Noise[D] * Sums[static_cast<ptrdiff_t>(Ci[k] + D) * K];
-      for (; D <= N; ++D) A = A + J.Noise[D] * T;
-      O = OutputSample(Scale, A);
+      const float T = Total[k];
+      O = OutputSample(T <= MinTotal ? 0.0f : 65535.0f / T, Read[k]);
     }
     Out[static_cast<size_t>(k) * J.Width] = O;
   }

@@ -49,6 +49,8 @@ ColumnFn ColumnProcedure(EngineIsa Isa) {
       return avx512::EqualizeColumn;
     case EngineIsa::Avx2:
       return avx2::EqualizeColumn;
+    case EngineIsa::Avx2Wide:
+      return avx2wide::EqualizeColumn;
     case EngineIsa::Baseline:
       break;
   }

@@ -272,7 +272,7 @@ TEST(Equalize, VariantsAreNamedForcedAndTimed) {
   const Image In = RandomImage(Rng, 40, 150, false);
   std::vector<uint16_t> Out;
   const EqualizeJob J = JobFor(In, Out, T, 8, 20);
-  const std::array<double, 3> Ns = detail::TimeVariants(J);
+  const detail::VariantTimes Ns = detail::TimeVariants(J);
   for (EngineIsa Isa : detail::AllIsas)
     EXPECT_EQ(Ns[static_cast<int>(Isa)] > 0, detail::IsaSupported(Isa)) << detail::IsaName(Isa);
   // The automatic choice is a supported variant; a forced one wins until released.
@@ -282,7 +282,7 @@ TEST(Equalize, VariantsAreNamedForcedAndTimed) {
   detail::ForceIsa(std::nullopt);
   EXPECT_TRUE(detail::IsaSupported(detail::ChosenIsa(J)));
   // Nothing to time on an empty image.
-  EXPECT_EQ(detail::TimeVariants(EqualizeJob{}), (std::array<double, 3>{}));
+  EXPECT_EQ(detail::TimeVariants(EqualizeJob{}), (detail::VariantTimes{}));
 }
 
 TEST(Equalize, StopFlagAndInvalidJobsWriteNothing) {
