@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "IOGraphics.h"
+
 namespace obra::cli {
 
 namespace {
@@ -20,6 +22,16 @@ bool RegisterCommand(const Command& C) {
 }
 
 const std::vector<Command>& Commands() { return Registry(); }
+
+void PrintMessage(const std::string& Text) { std::fprintf(stderr, "%s\n", Text.c_str()); }
+
+bool ReadHeaderOrSay(std::string_view Name, const std::string& File, ImageRecord& R) {
+  ReadImageHeader(File, R, true, PrintMessage);
+  if (!R.Valid)
+    std::fprintf(stderr, "obra-cli %.*s: cannot read %s\n", static_cast<int>(Name.size()),
+                 Name.data(), File.c_str());
+  return R.Valid;
+}
 
 std::string ExecutableDir() {
   std::error_code Ec;

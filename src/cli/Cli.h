@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace obra {
+struct ImageRecord;
+}
+
 namespace obra::cli {
 
 using CommandFn = int (*)(const std::vector<std::string>& Args);
@@ -24,6 +28,12 @@ const std::vector<Command>& Commands();
 
 // Directory of the running executable (where OBRA.ini lies).
 std::string ExecutableDir();
+
+// The core's messages, one per line on stderr.
+void PrintMessage(const std::string& Text);
+// Reads File's header for command Name, its messages on stderr; when the
+// file is refused, says "obra-cli NAME: cannot read FILE" and returns false.
+bool ReadHeaderOrSay(std::string_view Name, const std::string& File, ImageRecord& R);
 
 // ---- interruption ----------------------------------------------------------------
 // A long command (process, equalize, batch) calls InstallStopSignals() first;

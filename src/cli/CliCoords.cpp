@@ -26,13 +26,8 @@ int RunCoords(const std::vector<std::string>& Args) {
   double X = 0, Y = 0;
   if (Args.size() != 3 || !ParseCoordinate(Args[1], X) || !ParseCoordinate(Args[2], Y))
     return Usage();
-  const MessageSink Sink = [](const std::string& M) { std::fprintf(stderr, "%s\n", M.c_str()); };
   ImageRecord R;
-  ReadImageHeader(Args[0], R, true, Sink);
-  if (!R.Valid) {
-    std::fprintf(stderr, "obra-cli coords: cannot read %s\n", Args[0].c_str());
-    return 1;
-  }
+  if (!ReadHeaderOrSay("coords", Args[0], R)) return 1;
   const auto Wcs = ReadSolarWcs(R.HeaderCards);
   JsonObject J;
   J.Add("X", X);

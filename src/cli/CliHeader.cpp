@@ -14,13 +14,8 @@ int RunHeader(const std::vector<std::string>& Args) {
     std::fprintf(stderr, "usage: obra-cli header FILE\n");
     return 2;
   }
-  const MessageSink Sink = [](const std::string& M) { std::fprintf(stderr, "%s\n", M.c_str()); };
   ImageRecord R;
-  ReadImageHeader(Args[0], R, true, Sink);
-  if (!R.Valid) {
-    std::fprintf(stderr, "obra-cli header: cannot read %s\n", Args[0].c_str());
-    return 1;
-  }
+  if (!ReadHeaderOrSay("header", Args[0], R)) return 1;
   for (const std::string& Line : HeaderLines(R.HeaderCards)) std::printf("%s\n", Line.c_str());
   return 0;
 }

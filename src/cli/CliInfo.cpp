@@ -108,7 +108,7 @@ int RunInfo(const std::vector<std::string>& Args) {
   std::error_code Ec;
   if (!std::filesystem::is_regular_file(File, Ec))
     std::fprintf(stderr, "obra-cli info: %s is not a file\n", File.c_str());
-  const MessageSink Sink = [](const std::string& M) { std::fprintf(stderr, "%s\n", M.c_str()); };
+  const MessageSink Sink = PrintMessage;
   ImageRecord R;
   std::vector<uint16_t> Buffer;
   if (HeaderOnly)
