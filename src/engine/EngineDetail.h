@@ -25,6 +25,9 @@ namespace obra::detail {
 // Most groups of one column the production engine processes at a time, and
 // the bin memory per worker up to which it uses that many.
 inline constexpr int32_t MaxGroups = 8;
+// Most rows of a column one set of groups covers: 8 groups of 8 lanes, 4 of
+// 16. Wider sets spread their bins over more cache than they gain in overlap.
+inline constexpr int32_t MaxSetRows = 64;
 inline constexpr size_t GroupBinsBudget = size_t{4} << 20;
 // Most bin rows of prefix sums kept for one group's read-out.
 inline constexpr int32_t MaxSideRows = 4096;

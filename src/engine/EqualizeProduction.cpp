@@ -97,11 +97,13 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
       NonZeroRange(Job, Band.First - R, Band.Last + R, S.RowBase, S.RowBase + S.Rows - 1);
   const int32_t Span = V.Max > 0 ? V.Max - V.Min + 1 : 0;
   S.Base = V.Max > 0 ? V.Min : 1;
-  // Several groups at a time while their bins stay within the budget; a
-  // band that sees the whole 16-bit range gets one set of 4 MiB.
+  // Several groups at a time while their bins stay within the budget and
+  // the set within MaxSetRows rows; a band that sees the whole 16-bit range
+  // gets one set of 4 MiB.
   S.BinsStride = (static_cast<size_t>(Span + 1) * K + 15) / 16 * 16;
   const size_t SetBytes = S.BinsStride * sizeof(float);
-  S.Groups = static_cast<int32_t>(std::clamp<size_t>(GroupBinsBudget / SetBytes, 1, MaxGroups));
+  S.Groups = static_cast<int32_t>(
+      std::clamp<size_t>(GroupBinsBudget / SetBytes, 1, std::min(MaxGroups, MaxSetRows / K)));
   AllocateAligned(S.Bins, S.BinsStride * S.Groups, 0.0f);
   S.SideRows = std::min(Span + 1, MaxSideRows);
   AllocateAligned(S.Side, static_cast<size_t>(S.SideRows) * K, 0.0f);
