@@ -275,46 +275,63 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
   float Total[K];
   __builtin_memcpy(Total, Acc, sizeof Total);
 
-  // The read-out, all lanes at once. Lane k adds Noise[D] x its sum of row
-  // Ci + D from D = First on, and Noise[D] x its total from Switch on (the
-  // rows from its brightest value up hold the total). Before First it adds
-  // +0.0 to a read-out that is still +0.0, which changes nothing: every lane
-  // makes the reference's additions in the reference's order. The row read
-  // is kept inside the sums' rows for every lane, whatever it adds.
-  const float* const Sums = InSide ? Side - static_cast<ptrdiff_t>(WL) * K : Bins;
-  const int32_t RowLo = InSide ? WL : L, RowHi = InSide ? WH : H;
-  int32_t First[K], Switch[K];
-  int32_t DMin = N + 1;
-  for (int32_t k = 0; k < K; ++k) {
-    const bool Active = k < G.Valid && G.Hi[k] != 0;
-    First[k] = Active ? Max(-N, G.Lo[k] + 1 - Ci[k]) : N + 1;
-    Switch[k] = Active ? Max(First[k], Min(N + 1, G.Hi[k] - Ci[k])) : N + 1;
-    DMin = Min(DMin, First[k]);
-  }
-  VN A[Parts] = {};
-  for (int32_t D = DMin; D <= N; ++D) {
-    float Row[K];
-    for (int32_t k = 0; k < K; ++k)
-      Row[k] = Sums[static_cast<ptrdiff_t>(Min(Max(Ci[k] + D, RowLo), RowHi)) * K + k];
-    const VI DV = VI{} + D;
-#pragma GCC unroll 4
-    for (int32_t P = 0; P < Parts; ++P) {
-      VN Term = DV < LoadI(Switch + P * KN) ? LoadN(Row + P * KN) : LoadN(Total + P * KN);
-      Term = DV < LoadI(First + P * KN) ? VN{} : Term;
-      A[P] = A[P] + J.Noise[D] * Term;
-    }
-  }
-  float Read[K];
-  __builtin_memcpy(Read, A, sizeof Read);
-
+  // The read-out, all lanes at once (from 8 lanes on; with 4, the scalar
+  // chains per pixel cost less than gathering the lanes' rows). Lane k adds Noise[D] x its sum of
+  // row Ci + D from D = First on, and Noise[D] x its total from Switch on (the rows from its
+  // brightest value up hold the total). Before First it adds +0.0 to a read-out that is still +0.0,
+  // which changes nothing: every lane makes the reference's additions in the reference's order. The
+  // row read is kept inside the sums' rows for every lane, whatever it adds.
   uint16_t* Out = J.Output + static_cast<size_t>(G.Y) * J.Width + X;
-  for (int32_t k = 0; k < G.Valid; ++k) {
-    uint16_t O = 0;
-    if (G.Hi[k] != 0) {
-      const float T = Total[k];
-      O = OutputSample(T <= MinTotal ? 0.0f : 65535.0f / T, Read[k]);
+  if constexpr (K < 8) {
+    for (int32_t k = 0; k < G.Valid; ++k) {
+      uint16_t O = 0;
+      if (G.Hi[k] != 0) {
+        const float T = Total[k];
+        const float* Sums = InSide ? Side + k - static_cast<ptrdiff_t>(WL) * K : Bins + k;
+        float A = 0.0f;
+        int32_t D = Max(-N, G.Lo[k] + 1 - Ci[k]);
+        for (; D <= N && Ci[k] + D < G.Hi[k]; ++D)
+          A = A + J.Noise[D] * Sums[static_cast<ptrdiff_t>(Ci[k] + D) * K];
+        for (; D <= N; ++D) A = A + J.Noise[D] * T;
+        O = OutputSample(T <= MinTotal ? 0.0f : 65535.0f / T, A);
+      }
+      Out[static_cast<size_t>(k) * J.Width] = O;
     }
-    Out[static_cast<size_t>(k) * J.Width] = O;
+  } else {
+    const float* const Sums = InSide ? Side - static_cast<ptrdiff_t>(WL) * K : Bins;
+    const int32_t RowLo = InSide ? WL : L, RowHi = InSide ? WH : H;
+    int32_t First[K], Switch[K];
+    int32_t DMin = N + 1;
+    for (int32_t k = 0; k < K; ++k) {
+      const bool Active = k < G.Valid && G.Hi[k] != 0;
+      First[k] = Active ? Max(-N, G.Lo[k] + 1 - Ci[k]) : N + 1;
+      Switch[k] = Active ? Max(First[k], Min(N + 1, G.Hi[k] - Ci[k])) : N + 1;
+      DMin = Min(DMin, First[k]);
+    }
+    VN A[Parts] = {};
+    for (int32_t D = DMin; D <= N; ++D) {
+      float Row[K];
+      for (int32_t k = 0; k < K; ++k)
+        Row[k] = Sums[static_cast<ptrdiff_t>(Min(Max(Ci[k] + D, RowLo), RowHi)) * K + k];
+      const VI DV = VI{} + D;
+#pragma GCC unroll 4
+      for (int32_t P = 0; P < Parts; ++P) {
+        VN Term = DV < LoadI(Switch + P * KN) ? LoadN(Row + P * KN) : LoadN(Total + P * KN);
+        Term = DV < LoadI(First + P * KN) ? VN{} : Term;
+        A[P] = A[P] + J.Noise[D] * Term;
+      }
+    }
+    float Read[K];
+    __builtin_memcpy(Read, A, sizeof Read);
+
+    for (int32_t k = 0; k < G.Valid; ++k) {
+      uint16_t O = 0;
+      if (G.Hi[k] != 0) {
+        const float T = Total[k];
+        O = OutputSample(T <= MinTotal ? 0.0f : 65535.0f / T, Read[k]);
+      }
+      Out[static_cast<size_t>(k) * J.Width] = O;
+    }
   }
   if (!InSide)
     for (int32_t B = L; B <= H; ++B) *Row(Bins, B) = VF{};
