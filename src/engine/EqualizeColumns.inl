@@ -143,6 +143,27 @@ inline void AddWeights(const uint16_t* Col, float* Bins, const float* W, int32_t
   }
 }
 
+// Rows From..To of NG groups at once, machine vectors P0..P1 - 1 of each
+// bin row: the others have zero weights in these rows.
+template <int NG, int P0, int P1>
+inline void SharedRows(float* const* Bins, const uint16_t* Col, const float* W, int32_t From,
+                       int32_t To) {
+  for (int32_t T = From; T <= To; ++T) {
+    VN Wt[Parts];
+#pragma GCC unroll 4
+    for (int32_t P = P0; P < P1; ++P) Wt[P] = LoadN(W - T + P * KN);
+#pragma GCC unroll 8
+    for (int g = 0; g < NG; ++g) {
+      float* const Bin = Bins[g] + static_cast<size_t>(Col[T + g * K]) * K;
+#pragma GCC unroll 4
+      for (int32_t P = P0; P < P1; ++P) {
+        VN* Q = reinterpret_cast<VN*>(Bin + P * KN);
+        *Q = *Q + Wt[P];
+      }
+    }
+  }
+}
+
 // The scatter of NG consecutive groups of one column at once: each weight
 // vector is loaded once for all of them, and the additions of one group go on
 // while another waits for a bin it has just written. Per group, each dx still
@@ -173,13 +194,16 @@ void Scatter(const ColumnJob& J, int32_t X, const Group* Gs) {
       continue;
     }
     for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, T0[g], C0 - 1);
-    for (int32_t T = C0; T <= C1; ++T) {
-      const VF Wt = LoadF(W - T);
-#pragma GCC unroll 8
-      for (int g = 0; g < NG; ++g) {
-        VF* P = Row(Bins[g], Col[T + g * K]);
-        *P = *P + Wt;
-      }
+    if constexpr (Parts == 2) {
+      // Lane k sees rows TFirst + k .. TLast - (K - 1) + k: the first
+      // KN rows have weights only for the first half of the lanes, the last
+      // KN only for the second half.
+      const int32_t LoLast = J.TLast[Dx + R] - KN, HiFirst = J.TFirst[Dx + R] + KN;
+      SharedRows<NG, 0, 1>(Bins, Col, W, C0, Min(C1, Min(LoLast, HiFirst - 1)));
+      SharedRows<NG, 0, 2>(Bins, Col, W, Max(C0, HiFirst), Min(C1, LoLast));
+      SharedRows<NG, 1, 2>(Bins, Col, W, Max(C0, Max(LoLast + 1, HiFirst)), C1);
+    } else {
+      SharedRows<NG, 0, Parts>(Bins, Col, W, C0, C1);
     }
     for (int g = 0; g < NG; ++g) AddWeights(Col + g * K, Bins[g], W, C1 + 1, T1[g]);
   }
@@ -204,6 +228,31 @@ void ScatterSet(const ColumnJob& J, int32_t X, const Group* Gs, int32_t Count) {
     default:
       return Scatter<8>(J, X, Gs);
   }
+}
+
+// Lane k of Row: its sum of bin row Ci[k] + D, the row kept inside
+// RowLo..RowHi (Sums holds those rows, K floats each).
+inline void GatherRows(const float* Sums, const int32_t* Ci, int32_t D, int32_t RowLo,
+                       int32_t RowHi, VN* Row) {
+#if defined(__AVX2__) && OBRA_NATIVE_LANES == 8
+  {
+    const VI Lo = VI{} + RowLo, Hi = VI{} + RowHi;
+    const VI Lane = {0, 1, 2, 3, 4, 5, 6, 7};
+    const VN All = VN{} - 1.0f;  // sign bits set: gather every lane
+#pragma GCC unroll 4
+    for (int32_t P = 0; P < Parts; ++P) {
+      VI Ri = LoadI(Ci + P * KN) + D;
+      Ri = Ri < Lo ? Lo : Ri;
+      Ri = Ri > Hi ? Hi : Ri;
+      Row[P] = __builtin_ia32_gathersiv8sf(VN{}, Sums, Ri * K + Lane + P * KN, All, 4);
+    }
+    return;
+  }
+#endif
+  float Rows[K];
+  for (int32_t k = 0; k < K; ++k)
+    Rows[k] = Sums[static_cast<ptrdiff_t>(Min(Max(Ci[k] + D, RowLo), RowHi)) * K + k];
+  __builtin_memcpy(Row, Rows, sizeof Rows);
 }
 
 // Prefix sums, total, scale and read-out of one scattered group, leaving its
@@ -310,13 +359,12 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
     }
     VN A[Parts] = {};
     for (int32_t D = DMin; D <= N; ++D) {
-      float Row[K];
-      for (int32_t k = 0; k < K; ++k)
-        Row[k] = Sums[static_cast<ptrdiff_t>(Min(Max(Ci[k] + D, RowLo), RowHi)) * K + k];
+      VN Row[Parts];
+      GatherRows(Sums, Ci, D, RowLo, RowHi, Row);
       const VI DV = VI{} + D;
 #pragma GCC unroll 4
       for (int32_t P = 0; P < Parts; ++P) {
-        VN Term = DV < LoadI(Switch + P * KN) ? LoadN(Row + P * KN) : LoadN(Total + P * KN);
+        VN Term = DV < LoadI(Switch + P * KN) ? Row[P] : LoadN(Total + P * KN);
         Term = DV < LoadI(First + P * KN) ? VN{} : Term;
         A[P] = A[P] + J.Noise[D] * Term;
       }
