@@ -179,8 +179,8 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
                    std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done = 0);
 
 // ---- Workers ----------------------------------------------------------------------
-// Hands the columns of a rectangle out in bands of Step columns, left to
-// right, to whichever worker asks next, so that a worker whose columns are
+// Hands the columns of a rectangle out in bands of up to Step columns, left
+// to right, to whichever worker asks next, so that a worker whose columns are
 // cheap (off the disc) takes more of them. Which worker computes a column
 // changes none of its samples. Next is thread-safe; Reset is not.
 class ColumnDealer {
@@ -188,7 +188,7 @@ class ColumnDealer {
   void Reset(int32_t First, int32_t Width, int32_t Step);
   // The next band; Last < First when every column has been handed out.
   ColumnBand Next();
-  // How many bands there are in all.
+  // How many bands there are at least.
   int32_t Bands() const {
     return (End_ - Next_.load(std::memory_order_relaxed) + Step_ - 1) / Step_;
   }

@@ -65,11 +65,14 @@ void ColumnDealer::Reset(int32_t First, int32_t Width, int32_t Step) {
 }
 
 ColumnBand ColumnDealer::Next() {
-  // Each worker asks at most once after the end, so the counter stays far
-  // from overflow (End_ <= MaxSide).
-  const int32_t First = Next_.fetch_add(Step_, std::memory_order_relaxed);
-  if (First >= End_) return {};
-  return {First, std::min(End_, First + Step_) - 1};
+  // Bands shrink towards the end (a sixteenth of what is left, at least 4
+  // columns), so that the workers finish close together.
+  int32_t First = Next_.load(std::memory_order_relaxed), Size = 0;
+  do {
+    if (First >= End_) return {};
+    Size = std::clamp((End_ - First) / 16, std::min(Step_, 4), Step_);
+  } while (!Next_.compare_exchange_weak(First, First + Size, std::memory_order_relaxed));
+  return {First, std::min(End_, First + Size) - 1};
 }
 
 int32_t DealStep(int32_t Width, int32_t Count) {

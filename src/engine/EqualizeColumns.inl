@@ -350,15 +350,20 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
     const float* const Sums = InSide ? Side - static_cast<ptrdiff_t>(WL) * K : Bins;
     const int32_t RowLo = InSide ? WL : L, RowHi = InSide ? WH : H;
     int32_t First[K], Switch[K];
-    int32_t DMin = N + 1;
+    // From DSw on every lane adds its total (0 for a lane without a pixel).
+    float Tail[K];
+    int32_t DMin = N + 1, DSw = -N;
     for (int32_t k = 0; k < K; ++k) {
       const bool Active = k < G.Valid && G.Hi[k] != 0;
       First[k] = Active ? Max(-N, G.Lo[k] + 1 - Ci[k]) : N + 1;
       Switch[k] = Active ? Max(First[k], Min(N + 1, G.Hi[k] - Ci[k])) : N + 1;
+      Tail[k] = Active ? Total[k] : 0.0f;
       DMin = Min(DMin, First[k]);
+      if (Active) DSw = Max(DSw, Switch[k]);
     }
+    DSw = Min(N + 1, Max(DSw, DMin));  // a lane's First may lie past N
     VN A[Parts] = {};
-    for (int32_t D = DMin; D <= N; ++D) {
+    for (int32_t D = DMin; D < DSw; ++D) {
       VN Row[Parts];
       GatherRows(Sums, Ci, D, RowLo, RowHi, Row);
       const VI DV = VI{} + D;
@@ -369,6 +374,9 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
         A[P] = A[P] + J.Noise[D] * Term;
       }
     }
+    for (int32_t D = DSw; D <= N; ++D)
+#pragma GCC unroll 4
+      for (int32_t P = 0; P < Parts; ++P) A[P] = A[P] + J.Noise[D] * LoadN(Tail + P * KN);
     float Read[K];
     __builtin_memcpy(Read, A, sizeof Read);
 
