@@ -255,12 +255,129 @@ inline void GatherRows(const float* Sums, const int32_t* Ci, int32_t D, int32_t 
   __builtin_memcpy(Row, Rows, sizeof Rows);
 }
 
+// The running sums of the prefix pass, per machine vector of a row.
+struct RunningSums {
+  VN V[Parts];
+};
+
+// Rows From..To of the prefix pass: each bin row is added to the running
+// sums, then holds the sums (KeepSums) or zero again; with ToSide the sums of
+// row B also go to Side row B - SideFirst. The sums go in and out by value,
+// so that they stay in registers.
+template <bool ToSide, bool KeepSums>
+inline RunningSums PrefixRows(float* Bins, int32_t From, int32_t To, RunningSums Acc,
+                              float* Side = nullptr, int32_t SideFirst = 0) {
+  for (int32_t B = From; B <= To; ++B)
+#pragma GCC unroll 4
+    for (int32_t P = 0; P < Parts; ++P) {
+      VN* Q = Part(Bins, B, P);
+      Acc.V[P] = *Q + Acc.V[P];
+      *Q = KeepSums ? Acc.V[P] : VN{};
+      if constexpr (ToSide) *Part(Side, B - SideFirst, P) = Acc.V[P];
+    }
+  return Acc;
+}
+
+// The sums and totals the read-out of one group looks at: lane k's sum of
+// bin row b is Sums[b * K + k] for RowLo <= b <= RowHi.
+struct GroupSums {
+  const float* Sums = nullptr;
+  int32_t RowLo = 0, RowHi = -1;
+  bool InBins = false;  // the sums stayed in the bins, which are yet to be cleared
+  float Total[K];       // each lane's total
+};
+
+// The read-out as the reference makes it, one scalar chain per pixel (with
+// 4 lanes this costs less than gathering the lanes' rows).
+void ReadOutChains(const ColumnJob& J, const Group& G, const int32_t* Ci, const GroupSums& S,
+                   float* Read) {
+  const int32_t N = J.N;
+  for (int32_t k = 0; k < G.Valid; ++k) {
+    if (G.Hi[k] == 0) continue;
+    const float* Sums = S.Sums + k;
+    float A = 0.0f;
+    int32_t D = Max(-N, G.Lo[k] + 1 - Ci[k]);
+    for (; D <= N && Ci[k] + D < G.Hi[k]; ++D)
+      A = A + J.Noise[D] * Sums[static_cast<ptrdiff_t>(Ci[k] + D) * K];
+    for (; D <= N; ++D) A = A + J.Noise[D] * S.Total[k];
+    Read[k] = A;
+  }
+}
+
+// The read-out, all lanes at once. Lane k adds Noise[D] x its sum of row
+// Ci + D from D = First on, and Noise[D] x its total from Switch on (the rows
+// from its brightest value up hold the total). Before First it adds +0.0 to
+// a read-out that is still +0.0, which changes nothing: every lane makes the
+// reference's additions in the reference's order. The row read is kept
+// inside the sums' rows for every lane, whatever it adds.
+void ReadOutLanes(const ColumnJob& J, const Group& G, const int32_t* Ci, const GroupSums& S,
+                  float* Read) {
+  const int32_t N = J.N;
+  int32_t First[K], Switch[K];
+  // From DSw on every lane adds its total (0 for a lane without a pixel).
+  float Tail[K];
+  int32_t DMin = N + 1, DSw = -N;
+  for (int32_t k = 0; k < K; ++k) {
+    const bool Active = k < G.Valid && G.Hi[k] != 0;
+    First[k] = Active ? Max(-N, G.Lo[k] + 1 - Ci[k]) : N + 1;
+    Switch[k] = Active ? Max(First[k], Min(N + 1, G.Hi[k] - Ci[k])) : N + 1;
+    Tail[k] = Active ? S.Total[k] : 0.0f;
+    DMin = Min(DMin, First[k]);
+    if (Active) DSw = Max(DSw, Switch[k]);
+  }
+  DSw = Min(N + 1, Max(DSw, DMin));  // a lane's First may lie past N
+  VN A[Parts] = {};
+  for (int32_t D = DMin; D < DSw; ++D) {
+    VN Row[Parts];
+    GatherRows(S.Sums, Ci, D, S.RowLo, S.RowHi, Row);
+    const VI DV = VI{} + D;
+#pragma GCC unroll 4
+    for (int32_t P = 0; P < Parts; ++P) {
+      VN Term = DV < LoadI(Switch + P * KN) ? Row[P] : LoadN(S.Total + P * KN);
+      Term = DV < LoadI(First + P * KN) ? VN{} : Term;
+      A[P] = A[P] + J.Noise[D] * Term;
+    }
+  }
+  for (int32_t D = DSw; D <= N; ++D)
+#pragma GCC unroll 4
+    for (int32_t P = 0; P < Parts; ++P) A[P] = A[P] + J.Noise[D] * LoadN(Tail + P * KN);
+  __builtin_memcpy(Read, A, sizeof A);
+}
+
+// The prefix pass of one group (see FinishGroup): the rows the read-out
+// looks at are WL..WH. Out of line, so that the running sums stay in
+// registers whatever the read-out does with the totals.
+__attribute__((noinline)) GroupSums PrefixPass(const ColumnJob& J, const Group& G, int32_t WL,
+                                               int32_t WH) {
+  float* const Bins = G.Bins;
+  const int32_t L = G.L, H = G.H;
+  RunningSums Acc = {};
+  GroupSums S;
+  if (WH - WL + 1 <= J.SideRows) {
+    Acc = PrefixRows<false, false>(Bins, L, WL - 1, Acc);
+    Acc = PrefixRows<true, false>(Bins, WL, WH, Acc, J.Side, WL);
+    Acc = PrefixRows<false, false>(Bins, Max(L, WH + 1), H, Acc);
+    S.Sums = J.Side - static_cast<ptrdiff_t>(WL) * K;
+    S.RowLo = WL;
+    S.RowHi = WH;
+  } else {
+    Acc = PrefixRows<false, true>(Bins, L, H, Acc);
+    S.Sums = Bins;
+    S.InBins = true;
+    S.RowLo = L;
+    S.RowHi = H;
+  }
+  __builtin_memcpy(S.Total, Acc.V, sizeof Acc.V);
+  return S;
+}
+
 // Prefix sums, total, scale and read-out of one scattered group, leaving its
 // bin rows zero. The prefix pass clears each row as it goes and keeps the
 // sums only for the rows the read-out looks at (the centres +- N), in Side;
 // a pixel's total is the last sum, since the rows above its brightest value
 // add only zeros to it. When those rows do not fit in Side, the sums stay in
-// the bins and the rows are cleared afterwards.
+// the bins and the rows are cleared afterwards. The sums start from +0.0,
+// which leaves the first row's bits as they are (a bin is never -0.0).
 void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
   const int32_t N = J.N, L = G.L, H = G.H;
   float* const Bins = G.Bins;
@@ -277,119 +394,20 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
   }
   int32_t WL = Max(L, CMin - N), WH = Min(H, CMax + N);
   if (WL > WH) WL = H + 1, WH = H;  // no sum is read: an empty window past the end
-  const bool InSide = WH - WL + 1 <= J.SideRows;
-  float* const Side = J.Side;
 
-  // Per machine vector P of a row: the running sums, kept in registers.
-  VN Acc[Parts];
-#pragma GCC unroll 4
-  for (int32_t P = 0; P < Parts; ++P) Acc[P] = *Part(Bins, L, P);
-  if (InSide) {
-#pragma GCC unroll 4
-    for (int32_t P = 0; P < Parts; ++P) {
-      *Part(Bins, L, P) = VN{};
-      if (WL == L) *Part(Side, 0, P) = Acc[P];
-    }
-    for (int32_t B = L + 1; B < WL; ++B)
-#pragma GCC unroll 4
-      for (int32_t P = 0; P < Parts; ++P) {
-        VN* Q = Part(Bins, B, P);
-        Acc[P] = *Q + Acc[P];
-        *Q = VN{};
-      }
-    for (int32_t B = Max(L + 1, WL); B <= WH; ++B)
-#pragma GCC unroll 4
-      for (int32_t P = 0; P < Parts; ++P) {
-        VN* Q = Part(Bins, B, P);
-        Acc[P] = *Q + Acc[P];
-        *Q = VN{};
-        *Part(Side, B - WL, P) = Acc[P];
-      }
-    for (int32_t B = Max(L + 1, WH + 1); B <= H; ++B)
-#pragma GCC unroll 4
-      for (int32_t P = 0; P < Parts; ++P) {
-        VN* Q = Part(Bins, B, P);
-        Acc[P] = *Q + Acc[P];
-        *Q = VN{};
-      }
-  } else {
-    for (int32_t B = L + 1; B <= H; ++B)
-#pragma GCC unroll 4
-      for (int32_t P = 0; P < Parts; ++P) {
-        VN* Q = Part(Bins, B, P);
-        Acc[P] = *Q + Acc[P];
-        *Q = Acc[P];
-      }
-  }
-  float Total[K];
-  __builtin_memcpy(Total, Acc, sizeof Total);
-
-  // The read-out, all lanes at once (from 8 lanes on; with 4, the scalar
-  // chains per pixel cost less than gathering the lanes' rows). Lane k adds Noise[D] x its sum of
-  // row Ci + D from D = First on, and Noise[D] x its total from Switch on (the rows from its
-  // brightest value up hold the total). Before First it adds +0.0 to a read-out that is still +0.0,
-  // which changes nothing: every lane makes the reference's additions in the reference's order. The
-  // row read is kept inside the sums' rows for every lane, whatever it adds.
+  const GroupSums S = PrefixPass(J, G, WL, WH);
+  float Read[K] = {};
+  if constexpr (K < 8)
+    ReadOutChains(J, G, Ci, S, Read);
+  else
+    ReadOutLanes(J, G, Ci, S, Read);
   uint16_t* Out = J.Output + static_cast<size_t>(G.Y) * J.Width + X;
-  if constexpr (K < 8) {
-    for (int32_t k = 0; k < G.Valid; ++k) {
-      uint16_t O = 0;
-      if (G.Hi[k] != 0) {
-        const float T = Total[k];
-        const float* Sums = InSide ? Side + k - static_cast<ptrdiff_t>(WL) * K : Bins + k;
-        float A = 0.0f;
-        int32_t D = Max(-N, G.Lo[k] + 1 - Ci[k]);
-        for (; D <= N && Ci[k] + D < G.Hi[k]; ++D)
-          A = A + J.Noise[D] * Sums[static_cast<ptrdiff_t>(Ci[k] + D) * K];
-        for (; D <= N; ++D) A = A + J.Noise[D] * T;
-        O = OutputSample(T <= MinTotal ? 0.0f : 65535.0f / T, A);
-      }
-      Out[static_cast<size_t>(k) * J.Width] = O;
-    }
-  } else {
-    const float* const Sums = InSide ? Side - static_cast<ptrdiff_t>(WL) * K : Bins;
-    const int32_t RowLo = InSide ? WL : L, RowHi = InSide ? WH : H;
-    int32_t First[K], Switch[K];
-    // From DSw on every lane adds its total (0 for a lane without a pixel).
-    float Tail[K];
-    int32_t DMin = N + 1, DSw = -N;
-    for (int32_t k = 0; k < K; ++k) {
-      const bool Active = k < G.Valid && G.Hi[k] != 0;
-      First[k] = Active ? Max(-N, G.Lo[k] + 1 - Ci[k]) : N + 1;
-      Switch[k] = Active ? Max(First[k], Min(N + 1, G.Hi[k] - Ci[k])) : N + 1;
-      Tail[k] = Active ? Total[k] : 0.0f;
-      DMin = Min(DMin, First[k]);
-      if (Active) DSw = Max(DSw, Switch[k]);
-    }
-    DSw = Min(N + 1, Max(DSw, DMin));  // a lane's First may lie past N
-    VN A[Parts] = {};
-    for (int32_t D = DMin; D < DSw; ++D) {
-      VN Row[Parts];
-      GatherRows(Sums, Ci, D, RowLo, RowHi, Row);
-      const VI DV = VI{} + D;
-#pragma GCC unroll 4
-      for (int32_t P = 0; P < Parts; ++P) {
-        VN Term = DV < LoadI(Switch + P * KN) ? Row[P] : LoadN(Total + P * KN);
-        Term = DV < LoadI(First + P * KN) ? VN{} : Term;
-        A[P] = A[P] + J.Noise[D] * Term;
-      }
-    }
-    for (int32_t D = DSw; D <= N; ++D)
-#pragma GCC unroll 4
-      for (int32_t P = 0; P < Parts; ++P) A[P] = A[P] + J.Noise[D] * LoadN(Tail + P * KN);
-    float Read[K];
-    __builtin_memcpy(Read, A, sizeof Read);
-
-    for (int32_t k = 0; k < G.Valid; ++k) {
-      uint16_t O = 0;
-      if (G.Hi[k] != 0) {
-        const float T = Total[k];
-        O = OutputSample(T <= MinTotal ? 0.0f : 65535.0f / T, Read[k]);
-      }
-      Out[static_cast<size_t>(k) * J.Width] = O;
-    }
+  for (int32_t k = 0; k < G.Valid; ++k) {
+    const float T = S.Total[k];
+    Out[static_cast<size_t>(k) * J.Width] =
+        G.Hi[k] == 0 ? 0 : OutputSample(T <= MinTotal ? 0.0f : 65535.0f / T, Read[k]);
   }
-  if (!InSide)
+  if (S.InBins)
     for (int32_t B = L; B <= H; ++B) *Row(Bins, B) = VF{};
 }
 
