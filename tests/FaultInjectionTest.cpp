@@ -170,33 +170,27 @@ TEST_F(WorkflowWrites, ActivationCacheThatCannotBeWrittenIsReportedAndNotLeftPar
   EXPECT_EQ(Listing(Dir.File("Activation_Data")), std::vector<std::string>{"ReadMe.txt"});
 }
 
-TEST(VanishingFile, PixelReadAfterTheFileIsGoneFailsCleanly) {
-  TempDir Dir;
-  const std::string File = Dir.File("gone.fits");
-  WriteFitsImage(File, 32, 16);
-  Messages Msg;
-  ImageRecord R;
-  ReadImageHeader(File, R, true, Msg.Sink());
-  ASSERT_TRUE(R.Valid);
-  fs::remove(File);
-  std::vector<uint16_t> Buffer;
-  LoadAndTransformImage(R, Buffer, 16, true, Msg.Sink());
-  EXPECT_FALSE(R.Valid);
-  EXPECT_FALSE(Msg.List.empty());
-}
-
-TEST(VanishingFile, PixelReadOfAFileCutShortAfterTheHeaderFailsCleanly) {
-  TempDir Dir;
-  const std::string File = Dir.File("cut.fits");
-  WriteFitsImage(File, 32, 16);
-  Messages Msg;
-  ImageRecord R;
-  ReadImageHeader(File, R, true, Msg.Sink());
-  ASSERT_TRUE(R.Valid);
-  fs::resize_file(File, 2880 + 100);
-  std::vector<uint16_t> Buffer;
-  LoadAndTransformImage(R, Buffer, 16, true, Msg.Sink());
-  EXPECT_FALSE(R.Valid);
+// The header was read, then the file went away or was cut short before the
+// pixel read: the read fails with a message and leaves the record invalid.
+TEST(VanishingFile, PixelReadAfterTheFileChangedFailsCleanly) {
+  const std::vector<std::pair<const char*, void (*)(const std::string&)>> Damages = {
+      {"removed", [](const std::string& F) { fs::remove(F); }},
+      {"cut after the header", [](const std::string& F) { fs::resize_file(F, 2880 + 100); }}};
+  for (const auto& [Name, Damage] : Damages) {
+    SCOPED_TRACE(Name);
+    TempDir Dir;
+    const std::string File = Dir.File("gone.fits");
+    WriteFitsImage(File, 32, 16);
+    Messages Msg;
+    ImageRecord R;
+    ReadImageHeader(File, R, true, Msg.Sink());
+    ASSERT_TRUE(R.Valid);
+    Damage(File);
+    std::vector<uint16_t> Buffer;
+    LoadAndTransformImage(R, Buffer, 16, true, Msg.Sink());
+    EXPECT_FALSE(R.Valid);
+    EXPECT_FALSE(Msg.List.empty());
+  }
 }
 
 // A small tmpfs mounted for one test, and unmounted with the object. The
