@@ -72,6 +72,14 @@ class BatchDialog : public Window {
   bool WaitForEnd() {
     return QTest::qWaitFor([this] { return !Batch->isVisible(); }, 60000);
   }
+  // Selects every file, presses Naming (a naming button) and Run, and lets the
+  // run go on to its end (true) or for at most a minute (false).
+  bool RunAll(const char* Naming) {
+    Press("SpeedButtonSelectAll");
+    Press(Naming);
+    Press("SpeedButtonRun");
+    return WaitForEnd();
+  }
   std::vector<bool> Selection() const {
     std::vector<bool> S;
     for (int I = 0; I < List()->count(); ++I) S.push_back(List()->item(I)->isSelected());
@@ -140,11 +148,8 @@ TEST_F(BatchDialog, NumberSkippedWithNoKeepsItsNumber) {
   WriteDay(3);
   WriteText(DayFile("0002.png"), "old");
   ShowFor(DayFile("f0.fits"));
-  Press("SpeedButtonSelectAll");
-  Press("SpeedButtonNumber");
   Script->QuestionAnswers.push_back(Answer::No);
-  Press("SpeedButtonRun");
-  ASSERT_TRUE(WaitForEnd());
+  ASSERT_TRUE(RunAll("SpeedButtonNumber"));
   ASSERT_EQ(Script->Questions.size(), 1u);
   EXPECT_EQ(Script->Questions[0], "File " + DayFile("0002.png") +
                                       " already exists! Overwrite the file?\rNo will skip saving "
@@ -158,10 +163,7 @@ TEST_F(BatchDialog, NamesFromChannelTimeAndFileName) {
   ShowFor(DayFile("a.b.fits"));
   for (const char* Naming :
        {"SpeedButtonTime", "SpeedButtonFileNamePref", "SpeedButtonFileNameSuf"}) {
-    Press("SpeedButtonSelectAll");
-    Press(Naming);
-    Press("SpeedButtonRun");
-    ASSERT_TRUE(WaitForEnd()) << Naming;
+    ASSERT_TRUE(RunAll(Naming)) << Naming;
     Click("SpeedButtonBatch");
   }
   EXPECT_TRUE(fs::exists(DayFile("0171A_2013_05_21T12_34_56_78.png")));
@@ -173,10 +175,7 @@ TEST_F(BatchDialog, CancelAtTheQuestionWritesNothing) {
   WriteDay(3);
   WriteText(DayFile("0002.png"), "old");
   ShowFor(DayFile("f0.fits"));
-  Press("SpeedButtonSelectAll");
-  Press("SpeedButtonNumber");
-  Press("SpeedButtonRun");  // the question's queue is empty: Cancel
-  ASSERT_TRUE(WaitForEnd());
+  ASSERT_TRUE(RunAll("SpeedButtonNumber"));  // the question's queue is empty: Cancel
   EXPECT_EQ(Script->Questions.size(), 1u);
   EXPECT_EQ(ReadText(DayFile("0002.png")), "old");
   EXPECT_FALSE(fs::exists(DayFile("0003.png")));
@@ -224,10 +223,7 @@ TEST_F(BatchDialog, BrokenFileSkippedWithItsMessage) {
   WriteDay(2);
   WriteText(DayFile("f00.fits"), "SIMPLE  =                    T");
   ShowFor(DayFile("f0.fits"));
-  Press("SpeedButtonSelectAll");
-  Press("SpeedButtonFileNamePref");
-  Press("SpeedButtonRun");
-  ASSERT_TRUE(WaitForEnd());
+  ASSERT_TRUE(RunAll("SpeedButtonFileNamePref"));
   EXPECT_FALSE(Script->Messages.empty());
   EXPECT_FALSE(fs::exists(DayFile("Proc_f00.png")));
   EXPECT_TRUE(fs::exists(DayFile("Proc_f0.png")));
