@@ -244,7 +244,11 @@ inline void GatherRows(const float* Sums, const int32_t* Ci, int32_t D, int32_t 
       VI Ri = LoadI(Ci + P * KN) + D;
       Ri = Ri < Lo ? Lo : Ri;
       Ri = Ri > Hi ? Hi : Ri;
+#if defined(__clang__)
+      Row[P] = __builtin_ia32_gatherd_ps256(VN{}, Sums, Ri * K + Lane + P * KN, All, 4);
+#else
       Row[P] = __builtin_ia32_gathersiv8sf(VN{}, Sums, Ri * K + Lane + P * KN, All, 4);
+#endif
     }
     return;
   }
@@ -287,6 +291,7 @@ struct GroupSums {
   float Total[K];       // each lane's total
 };
 
+#if OBRA_LANES < 8
 // The read-out as the reference makes it, one scalar chain per pixel (with
 // 4 lanes this costs less than gathering the lanes' rows).
 void ReadOutChains(const ColumnJob& J, const Group& G, const int32_t* Ci, const GroupSums& S,
@@ -304,6 +309,7 @@ void ReadOutChains(const ColumnJob& J, const Group& G, const int32_t* Ci, const 
   }
 }
 
+#else
 // The read-out, all lanes at once. Lane k adds Noise[D] x its sum of row
 // Ci + D from D = First on, and Noise[D] x its total from Switch on (the rows
 // from its brightest value up hold the total). Before First it adds +0.0 to
@@ -343,6 +349,7 @@ void ReadOutLanes(const ColumnJob& J, const Group& G, const int32_t* Ci, const G
     for (int32_t P = 0; P < Parts; ++P) A[P] = A[P] + J.Noise[D] * LoadN(Tail + P * KN);
   __builtin_memcpy(Read, A, sizeof A);
 }
+#endif
 
 // The prefix pass of one group (see FinishGroup): the rows the read-out
 // looks at are WL..WH. Out of line, so that the running sums stay in
@@ -397,10 +404,11 @@ void FinishGroup(const ColumnJob& J, int32_t X, const Group& G) {
 
   const GroupSums S = PrefixPass(J, G, WL, WH);
   float Read[K] = {};
-  if constexpr (K < 8)
-    ReadOutChains(J, G, Ci, S, Read);
-  else
-    ReadOutLanes(J, G, Ci, S, Read);
+#if OBRA_LANES < 8
+  ReadOutChains(J, G, Ci, S, Read);
+#else
+  ReadOutLanes(J, G, Ci, S, Read);
+#endif
   uint16_t* Out = J.Output + static_cast<size_t>(G.Y) * J.Width + X;
   for (int32_t k = 0; k < G.Valid; ++k) {
     const float T = S.Total[k];
