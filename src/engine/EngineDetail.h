@@ -63,7 +63,7 @@ EngineIsa ChosenIsa(const EqualizeJob& Job);
 void ForceIsa(std::optional<EngineIsa> Isa);
 // Nanoseconds per pixel of each supported variant (index: the enum's value,
 // 0 when not supported or not measurable) on a strip of a few columns from
-// the middle of Job's image, the best of two runs after a warm-up.
+// the middle of Job's image, the best of four runs after a warm-up.
 VariantTimes TimeVariants(const EqualizeJob& Job);
 
 // Smallest and largest non-zero sample of a block; Max is 0 when it has none.

@@ -72,8 +72,10 @@ std::optional<EngineIsa> ParseIsa(std::string_view Name) {
 
 namespace {
 
-// Columns and rows of the timed strip: about 500 pixels per run.
-constexpr int32_t StripColumns = 4, StripRows = 128;
+// Columns and rows of the timed strip, about 1,000 pixels per run, and the
+// timed runs of each variant after the warm-up: variants a sixth apart must
+// not swap places on a machine whose timings wander by a tenth.
+constexpr int32_t StripColumns = 4, StripRows = 256, TimedRounds = 4;
 
 struct Choice {
   std::mutex Lock;
@@ -135,7 +137,7 @@ VariantTimes TimeVariants(const EqualizeJob& Job) {
   // A warm-up run, then the variants in turn, so that a disturbance from
   // other programs does not fall on one variant only.
   const double Pixels = static_cast<double>(S.Job.RoiWidth) * S.Job.RoiHeight;
-  for (int32_t Round = 0; Round < 3; ++Round) {
+  for (int32_t Round = 0; Round <= TimedRounds; ++Round) {
     for (EngineIsa Isa : AllIsas) {
       if (!IsaSupported(Isa)) continue;
       std::atomic<int32_t> Progress{0};
