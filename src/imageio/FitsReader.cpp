@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "FitsHeader.h"
 #include "FitsSupport.h"
 #include "IOGraphics.h"
 #include "ReaderSupport.h"
@@ -59,40 +60,16 @@ void ParseLine(std::string_view Line, FitsAxes& A, ImageRecord& R) {
   ParseKeyInt(Line, "WAVE_LEN", A.WaveLen);
 }
 
-// The value of a card as written: a quoted string without its quotes (a
-// doubled quote stands for one), or the text before a comment, trimmed.
-std::string CardValue(std::string_view Card) {
-  std::string_view V = Card.substr(10);
-  while (!V.empty() && V.front() == ' ') V.remove_prefix(1);
-  std::string Out;
-  if (!V.empty() && V.front() == '\'') {
-    for (size_t I = 1; I < V.size(); ++I) {
-      if (V[I] != '\'') {
-        Out += V[I];
-      } else if (I + 1 < V.size() && V[I + 1] == '\'') {
-        Out += '\'';
-        ++I;
-      } else {
-        break;
-      }
-    }
-  } else {
-    Out = std::string(V.substr(0, V.find('/')));
-  }
-  while (!Out.empty() && Out.back() == ' ') Out.pop_back();
-  return Out;
-}
-
 // The date and time keywords of the fallbacks, kept as written.
 void ParseTimeCard(std::string_view Card, FitsAxes& A) {
   if (Card.size() < FitsCardBytes || Card[8] != '=') return;
   const std::string Key = UpperCase(Card.substr(0, 8));
   if (Key == "DATE-OBS")
-    A.DateObs = CardValue(Card);
+    A.DateObs = CardValue(Card).value_or("");
   else if (Key == "DATE_OBS")
-    A.DateObs_ = CardValue(Card);
+    A.DateObs_ = CardValue(Card).value_or("");
   else if (Key == "TIME-OBS" || (Key == "TIME_OBS" && A.TimeObs.empty()))
-    A.TimeObs = CardValue(Card);
+    A.TimeObs = CardValue(Card).value_or("");
 }
 
 }  // namespace
