@@ -9,10 +9,12 @@
 //
 // The single-precision sums per pixel equal the reference's (see
 // EqualizeProduction.cpp): scatter in dx-outer, row-inner order, one vector
-// addition per sample; the weight of each pixel's darkest value is cleared
-// before the prefix sums when it has more than one value; the prefix runs
-// over all bin rows of the group, which leaves a pixel's own sums unchanged
-// outside its value range; the read-out is the reference's loop per pixel.
+// addition per sample (leaving out the machine vectors of a row whose lanes
+// all have zero weight there, as the reference never adds those); the weight
+// of each pixel's darkest value is cleared before the prefix sums when it has
+// more than one value; the prefix runs over all bin rows of the group, which
+// leaves a pixel's own sums unchanged outside its value range; the read-out
+// makes each pixel's additions of the reference's loop in its order.
 #include <cstddef>
 #include <cstdint>
 
@@ -38,11 +40,6 @@ typedef float VN __attribute__((vector_size(4 * KN), may_alias));
 typedef int32_t VI __attribute__((vector_size(4 * KN), may_alias));
 typedef uint16_t VU __attribute__((vector_size(4 * KN), may_alias));
 
-inline VF LoadF(const float* P) {
-  VF V;
-  __builtin_memcpy(&V, P, sizeof V);
-  return V;
-}
 inline VN LoadN(const float* P) {
   VN V;
   __builtin_memcpy(&V, P, sizeof V);
@@ -136,13 +133,6 @@ bool StartGroup(const ColumnJob& J, int32_t X, int32_t Y, Group& G) {
   return true;
 }
 
-inline void AddWeights(const uint16_t* Col, float* Bins, const float* W, int32_t T0, int32_t T1) {
-  for (int32_t T = T0; T <= T1; ++T) {
-    VF* P = Row(Bins, Col[T]);
-    *P = *P + LoadF(W - T);
-  }
-}
-
 // Rows From..To of NG groups at once, machine vectors P0..P1 - 1 of each
 // bin row: the others have zero weights in these rows.
 template <int NG, int P0, int P1>
@@ -162,6 +152,11 @@ inline void SharedRows(float* const* Bins, const uint16_t* Col, const float* W, 
       }
     }
   }
+}
+
+// Rows T0..T1 of one group alone, whole bin rows.
+inline void AddWeights(const uint16_t* Col, float* Bins, const float* W, int32_t T0, int32_t T1) {
+  SharedRows<1, 0, Parts>(&Bins, Col, W, T0, T1);
 }
 
 // The scatter of NG consecutive groups of one column at once: each weight
