@@ -51,6 +51,8 @@ class OpenFits {
   OpenFits(const OpenFits&) = delete;
   OpenFits& operator=(const OpenFits&) = delete;
   fitsfile* operator*() const { return F_; }
+  // The size of the file CFITSIO has open (disk or memory) when it opened it.
+  int64_t Bytes() const { return F_ ? static_cast<int64_t>(F_->Fptr->filesize) : 0; }
   int Status = 0;
 
  private:
@@ -225,12 +227,6 @@ bool ReadCompressedBands(const ImageRecord& R, OpenFits& F, int Bitpix, uint8_t*
   return true;
 }
 
-// The bytes of the file as CFITSIO sees it: the memory file, or the file on disk.
-int64_t FileBytes(const std::string& FileName, const std::vector<uint8_t>* File) {
-  if (File) return static_cast<int64_t>(File->size());
-  return BinaryFile(FileName).Size();
-}
-
 }  // namespace
 
 void ReadFitsExtensionHeader(const std::string& FileName,
@@ -258,7 +254,7 @@ void ReadFitsExtensionHeader(const std::string& FileName,
   // CFITSIO reads an HDU a whole record at a time as far as its header says,
   // and reads a memory file without checking its end: a file cut inside the
   // image HDU is refused here (a last record without its padding is allowed).
-  if (DataEnd - FitsBlockBytes >= FileBytes(FileName, File.get())) return Fault(" is truncated.");
+  if (DataEnd - FitsBlockBytes >= F.Bytes()) return Fault(" is truncated.");
 
   // The geometry as CFITSIO decodes it; a cube of one plane is a plain image.
   Axes.Naxis = Shape.Naxis == 3 && Shape.Axes[2] == 1 ? 2 : Shape.Naxis;
