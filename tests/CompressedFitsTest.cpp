@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "FitsSupport.h"
+#include "IOGraphics.h"
 #include "TestSupport.h"
 #include "ZEL_param.h"
 
@@ -218,6 +220,31 @@ TEST(CompressedFits, LargeImagesDecompressInBandsAsThePlainFile) {
       WriteAndLoad(D.File("cut.fits.fz"), std::vector<uint8_t>(Fz.begin(), Fz.end() - 40000));
   EXPECT_FALSE(Cut.R.Valid);
   EXPECT_EQ(Cut.Shown.size(), 1u);
+}
+
+// A file cut between the reading of its header and of its pixels, large
+// enough for bands (which decompress a copy of the file) or read through one
+// handle: the pixel read fails with a fault text and reads nothing past the
+// end of the file or of the copy.
+TEST(CompressedFits, FileCutAfterItsHeaderWasReadIsRefused) {
+  if (!HaveTool("fpack")) GTEST_SKIP() << "fpack absent";
+  TempDir D;
+  for (const auto& [Width, Height] : {std::pair{1100, 1000}, std::pair{300, 260}}) {
+    SCOPED_TRACE(Width);
+    const std::string Plain = D.File("cut" + std::to_string(Width) + ".fits"), Fz = Plain + ".fz";
+    WriteBytes(Plain, SampleFits(Width, Height, AiaCards));
+    ASSERT_TRUE(Shell("fpack -r -t " + std::to_string(Width) + ",7 -O " + Fz + " " + Plain));
+    ImageRecord R;
+    Messages M;
+    ReadFitsHeader(Fz, R, true, M.Sink());
+    ASSERT_TRUE(R.Valid);
+    const std::vector<uint8_t> Whole = ReadBytes(Fz);
+    WriteBytes(Fz, std::vector<uint8_t>(Whole.begin(), Whole.begin() + Whole.size() / 2));
+    std::vector<uint8_t> Target(static_cast<size_t>(R.DataSize));
+    std::string Error;
+    EXPECT_FALSE(detail::ReadFitsExtensionPixels(R, Target.data(), Error));
+    EXPECT_FALSE(Error.empty());
+  }
 }
 
 TEST(CompressedFits, AstropyFormsMatchTheOracle) {

@@ -171,19 +171,39 @@ long CompressedTileRows(OpenFits& F) {
   return Rows;
 }
 
+// CFITSIO reads an HDU a whole record at a time as far as its header says,
+// and reads a memory file without checking its end: an HDU ending more than a
+// record past the end of the file is cut (a last record without its padding
+// is allowed).
+bool EndsPastFile(LONGLONG DataEnd, int64_t FileBytes) {
+  return DataEnd - FitsBlockBytes >= FileBytes;
+}
+
 // A whole file as a memory file CFITSIO may read in whole records: padded
-// with zeros to a record boundary, plus one zero record.
-bool ReadAsMemoryFile(const std::string& FileName, std::vector<uint8_t>& Bytes) {
+// with zeros to a record boundary, plus one zero record. Returns the size of
+// the file, or -1 when it cannot be read.
+int64_t ReadAsMemoryFile(const std::string& FileName, std::vector<uint8_t>& Bytes) {
   BinaryFile In(FileName);
-  if (!In.IsOpen()) return false;
+  if (!In.IsOpen()) return -1;
   const size_t Size = static_cast<size_t>(In.Size());
   const size_t Block = static_cast<size_t>(FitsBlockBytes);
   try {
     Bytes.assign((Size + Block - 1) / Block * Block + Block, 0);
   } catch (const std::bad_alloc&) {
-    return false;
+    return -1;
   }
-  return In.ReadAt(0, Bytes.data(), Size);
+  return In.ReadAt(0, Bytes.data(), Size) ? static_cast<int64_t>(Size) : -1;
+}
+
+// Whether a memory copy of a file, FileBytes long before its padding, holds
+// the whole of HDU Hdu as its own headers give it.
+bool HoldsHdu(const std::vector<uint8_t>& Memory, int64_t FileBytes, int Hdu) {
+  OpenFits M({}, &Memory);
+  int Type = 0;
+  LONGLONG HeadStart = 0, DataStart = 0, DataEnd = 0;
+  if (*M && fits_movabs_hdu(*M, Hdu, &Type, &M.Status) == 0)
+    fits_get_hduaddrll(*M, &HeadStart, &DataStart, &DataEnd, &M.Status);
+  return *M && M.Status == 0 && !EndsPastFile(DataEnd, FileBytes);
 }
 
 // Decompressing is the dear part of loading a tile-compressed image, and its
@@ -191,6 +211,7 @@ bool ReadAsMemoryFile(const std::string& FileName, std::vector<uint8_t>& Bytes) 
 // each through its own memory-file handle (CFITSIO shares one handle's
 // buffers between all opens of the same disk file, never of memory files).
 // Returns false when the image is not worth splitting; Status then is untouched.
+// A copy of the file that no longer holds the image sets END_OF_FILE.
 bool ReadCompressedBands(const ImageRecord& R, OpenFits& F, int Bitpix, uint8_t* Target,
                          int& Status) {
   constexpr int64_t SplitFrom = int64_t{1} << 20;  // samples; below this a thread costs more
@@ -203,7 +224,13 @@ bool ReadCompressedBands(const ImageRecord& R, OpenFits& F, int Bitpix, uint8_t*
   std::vector<uint8_t> Disk;
   const std::vector<uint8_t>* Memory = R.InflatedFile.get();
   if (!Memory) {
-    if (!ReadAsMemoryFile(R.FileName, Disk)) return false;
+    const int64_t FileBytes = ReadAsMemoryFile(R.FileName, Disk);
+    if (FileBytes < 0) return false;
+    // The file may have been cut or replaced since its header was read.
+    if (!HoldsHdu(Disk, FileBytes, R.ImageHdu)) {
+      Status = END_OF_FILE;
+      return true;
+    }
     Memory = &Disk;
   }
   const size_t RowBytes = static_cast<size_t>(R.Width) * static_cast<size_t>(std::abs(Bitpix) / 8);
@@ -251,10 +278,7 @@ void ReadFitsExtensionHeader(const std::string& FileName,
       fits_movabs_hdu(*F, Hdu, &Type, &F.Status) == 0 && ParseHduCards(F, Axes, R, true))
     fits_get_hduaddrll(*F, &HeadStart, &DataStart, &DataEnd, &F.Status);
   if (F.Status != 0) return Fault(" is not a correct image file! " + CfitsioText(F.Status));
-  // CFITSIO reads an HDU a whole record at a time as far as its header says,
-  // and reads a memory file without checking its end: a file cut inside the
-  // image HDU is refused here (a last record without its padding is allowed).
-  if (DataEnd - FitsBlockBytes >= F.Bytes()) return Fault(" is truncated.");
+  if (EndsPastFile(DataEnd, F.Bytes())) return Fault(" is truncated.");
 
   // The geometry as CFITSIO decodes it; a cube of one plane is a plain image.
   Axes.Naxis = Shape.Naxis == 3 && Shape.Axes[2] == 1 ? 2 : Shape.Naxis;
