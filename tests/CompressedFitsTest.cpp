@@ -373,6 +373,24 @@ TEST(CompressedFits, SharedSolarImagesInEveryForm) {
   }
 }
 
+// The inflated buffer grows with the stream, not with the header: a file of
+// a few hundred bytes that declares an image of 1.8 GB holds only its own bytes
+// and is refused for its size.
+TEST(CompressedFits, ShortStreamHoldsOnlyWhatItInflates) {
+  TempDir D;
+  std::vector<uint8_t> Short = FitsFile(ImageCards(16, 30000, 30000), {});
+  Short.resize(Short.size() + 100000);
+  const std::string File = D.File("short.fits.gz");
+  WriteBytes(File, GzipBytes(Short));
+  detail::GzipStream Z(File);
+  ASSERT_TRUE(Z.IsOpen());
+  EXPECT_FALSE(Z.Fill(size_t{1800000000} + 2880));
+  EXPECT_EQ(Z.Bytes().size(), Short.size());
+  EXPECT_LT(Z.Bytes().capacity(), size_t{64} << 20);
+  const FullLoad L = LoadWholeFile(File);
+  EXPECT_EQ(L.Shown, std::vector<std::string>{"FITS file short.fits.gz has incorrect file size!"});
+}
+
 TEST(CompressedFits, HostileCompressedFilesAreRefused) {
   TempDir D;
   // A gzip bomb: a 40000 x 40000 header and megabytes of zeros in a few kilobytes.

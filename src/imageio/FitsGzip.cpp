@@ -163,18 +163,25 @@ bool GzipStream::Inflate(uint8_t* To, size_t Size, size_t& Made) {
 
 bool GzipStream::Fill(size_t Size) {
   if (!Open_) return false;
-  if (Out_.size() >= Size) return true;
-  const size_t Have = Out_.size();
-  try {
-    Out_.resize(Size);
-  } catch (const std::bad_alloc&) {
-    Out_.resize(Have);
-    Error_ = "not enough memory";
-    return false;
+  // The buffer grows with what the stream gives, not with what a header
+  // promises: a short file that declares a huge image costs only the bytes
+  // it holds. Steps at least double the buffer, and start from eight times
+  // the compressed size, so that a sound file is rarely copied.
+  while (Out_.size() < Size && !Ended_ && Error_.empty()) {
+    const size_t Have = Out_.size();
+    const size_t Step = std::min(Size - Have, std::max({Have, ChunkBytes, 8 * In_.size()}));
+    try {
+      Out_.resize(Have + Step);
+    } catch (const std::bad_alloc&) {
+      Out_.resize(Have);
+      Error_ = "not enough memory";
+      return false;
+    }
+    size_t Made = 0;
+    const bool Sound = Inflate(Out_.data() + Have, Step, Made);
+    Out_.resize(Have + Made);
+    if (!Sound || Made < Step) break;
   }
-  size_t Made = 0;
-  Inflate(Out_.data() + Have, Size - Have, Made);
-  Out_.resize(Have + Made);
   return Out_.size() >= Size;
 }
 
