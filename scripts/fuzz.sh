@@ -38,12 +38,12 @@ seeds() {
   for t in "${targets_all[@]}"; do mkdir -p "$raw/$t"; done
   add() {  # add TARGET PREFIXBYTE FILE: the first byte picks the target's extension
     local name
-    name=$(sha1sum "$3" | cut -c1-16)
+    name=$2$(sha1sum "$3" | cut -c1-14)
     { printf "\\x$2"; cat "$3"; } >"$raw/$1/$name"
   }
   for f in "$kept"/* tests/corpus/*; do
     case "${f,,}" in
-      *.fits | *.fts | *.fit) add FuzzFits 00 "$f" ;;
+      *.fits | *.fts | *.fit) add FuzzFits 00 "$f" && add FuzzFits 03 "$f" ;;  # 03: as .fits.gz
       *.bif) add FuzzBif 00 "$f" ;;
       *.tif | *.tiff) add FuzzTiff 00 "$f" ;;
       *.act) add FuzzTiff 02 "$f" ;;

@@ -34,16 +34,19 @@ inline const std::string& ScratchDir() {
   return S.Dir;
 }
 
-inline void LoadAs(const std::vector<std::string>& Extensions, const uint8_t* Data, size_t Size) {
-  if (Size == 0 || Extensions.empty()) return;
-  const std::string& Ext = Extensions[Data[0] % Extensions.size()];
+// Writes Bytes as the file under test, with extension Ext; returns its path.
+inline std::string WriteInput(const std::string& Ext, const uint8_t* Bytes, size_t Size) {
   const std::string Path = ScratchDir() + "/input" + Ext;
   // The fuzzer's own scratch file, not a file of the program: a plain write.
   std::FILE* F = std::fopen(Path.c_str(), "wb");
   if (!F) std::abort();
-  if (Size > 1 && std::fwrite(Data + 1, 1, Size - 1, F) != Size - 1) std::abort();
+  if (Size > 0 && std::fwrite(Bytes, 1, Size, F) != Size) std::abort();
   std::fclose(F);
+  return Path;
+}
 
+// The full load of Path, then what the window computes on the image.
+inline void Load(const std::string& Path) {
   const MessageSink Quiet = [](const std::string&) {};
   ImageRecord R;
   std::vector<uint16_t> Buffer;
@@ -56,6 +59,12 @@ inline void LoadAs(const std::vector<std::string>& Extensions, const uint8_t* Da
   ImageRecord Raw;
   std::vector<uint16_t> RawBuffer;
   LoadImageFile(Path, Raw, RawBuffer, 0, true, true, Quiet);
+}
+
+inline void LoadAs(const std::vector<std::string>& Extensions, const uint8_t* Data, size_t Size) {
+  if (Size == 0 || Extensions.empty()) return;
+  const std::string& Ext = Extensions[Data[0] % Extensions.size()];
+  Load(WriteInput(Ext, Data + 1, Size - 1));
 }
 
 }  // namespace obra::fuzz
