@@ -191,10 +191,7 @@ void BM_TraceStripIsa(benchmark::State& State) {
 }
 BENCHMARK(BM_TraceStripIsa)
     ->ArgName("isa")
-    ->Arg(static_cast<int>(detail::EngineIsa::Baseline))
-    ->Arg(static_cast<int>(detail::EngineIsa::Avx2))
-    ->Arg(static_cast<int>(detail::EngineIsa::Avx2Wide))
-    ->Arg(static_cast<int>(detail::EngineIsa::Avx512))
+    ->DenseRange(0, static_cast<int>(detail::AllIsas.size()) - 1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

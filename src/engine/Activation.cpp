@@ -38,7 +38,7 @@ bool Activation::StartWorkers(const EqualizeJob& Job, int32_t ThreadCount, Engin
   // a failed start rather than a worker that dies or never finishes.
   // Workers take their columns in small bands from one dealer.
   const detail::EngineIsa Isa = detail::ChosenIsa(Job_);
-  Dealer_.Reset(Job_.RoiLeft, Job_.RoiWidth, detail::DealStep(Job_.RoiWidth, Count_));
+  detail::DealColumns(Dealer_, Job_, Count_, Isa);
   try {
     Scratch_.clear();
     Scratch_.resize(Count_);

@@ -34,19 +34,25 @@ inline constexpr int32_t MaxSideRows = 4096;
 
 // The instruction sets the production engine is built for.
 // Avx2Wide holds 16 pixels per bin row in two 256-bit halves: one index
-// load and address for two vector read-modify-writes.
-enum class EngineIsa { Baseline, Avx2, Avx2Wide, Avx512 };
+// load and address for two vector read-modify-writes. The *Values variants
+// are the engine by value (EqualizeValues.inl), the others the column
+// engine (EqualizeColumns.inl).
+enum class EngineIsa { Baseline, Avx2, Avx2Wide, Avx512, BaselineValues, Avx2Values, Avx512Values };
 
 // True when this processor (and its operating system) runs Isa.
 bool IsaSupported(EngineIsa Isa);
-// The widest instruction set this processor runs.
+// The widest variant of the engine by value this processor runs.
 EngineIsa BestIsa();
 // Pixels of one column the variant for Isa processes together.
 int32_t IsaLanes(EngineIsa Isa);
-// Every variant, narrowest first, and their names: "baseline", "avx2",
-// "avx2-16", "avx512".
-inline constexpr std::array<EngineIsa, 4> AllIsas = {EngineIsa::Baseline, EngineIsa::Avx2,
-                                                     EngineIsa::Avx2Wide, EngineIsa::Avx512};
+// True for the variants of the engine by value.
+bool IsValueIsa(EngineIsa Isa);
+// Every variant, the column engine's first, each engine's narrowest first,
+// and their names: "baseline", "avx2", "avx2-16", "avx512", "baseline-values",
+// "avx2-values", "avx512-values".
+inline constexpr std::array<EngineIsa, 7> AllIsas = {
+    EngineIsa::Baseline,       EngineIsa::Avx2,       EngineIsa::Avx2Wide,    EngineIsa::Avx512,
+    EngineIsa::BaselineValues, EngineIsa::Avx2Values, EngineIsa::Avx512Values};
 // A figure per variant, indexed by the enum's value.
 using VariantTimes = std::array<double, AllIsas.size()>;
 const char* IsaName(EngineIsa Isa);
@@ -157,6 +163,105 @@ namespace avx512 {
 void EqualizeColumn(const ColumnJob& J, int32_t X);
 }
 
+// ---- Production engine by value ------------------------------------------------
+// Columns processed together by the engine by value (see EqualizeValues.inl):
+// each sample of a window is read once for that many adjacent pixel columns.
+inline constexpr int32_t ValueChains = 8;
+// Widest band the engine by value is dealt or runs in one piece.
+inline constexpr int32_t ValueBandColumns = 128;
+
+// What the band procedure of the engine by value reads and writes; all
+// pointers point into a ValueScratch or the job's buffers. Values are held as
+// bin rows as in ColumnJob: row 0 is value 0, row v - Base + 1 holds value v.
+struct ValueJob {
+  const uint16_t* Input = nullptr;
+  uint16_t* Output = nullptr;
+  int32_t Width = 0, Height = 0;
+  int32_t Top = 0, Bottom = -1;  // rows of the rectangle
+  int32_t R = 0, N = 0;
+  const float* Noise = nullptr;  // NoiseKernel entry 0
+  int32_t Base = 1, Span = 0;    // bin rows 1..Span
+  // Per dx + R + ValueChains - 1: the kernel column dx reversed and
+  // zero-padded, TableStride floats; columns past the radius are zero.
+  const float* Table = nullptr;
+  // The band's image columns (and R either side) as bin rows, column-major,
+  // ColStride rows apart; row i is image row RowBase + i, rows past Rows are 0.
+  uint16_t* Cols = nullptr;
+  int32_t ColStride = 0, RowBase = 0, Rows = 0;
+  // Per image row (offset by R): smallest bin row minus 1 and largest bin
+  // row over a pixel column's neighbourhood columns.
+  uint16_t* RowMinM1 = nullptr;
+  uint16_t* RowMax = nullptr;
+  // Per band column, RangeStride rows from Top: the smallest and largest bin
+  // row of each pixel's neighbourhood (Hi 0: no data).
+  uint16_t* Lo = nullptr;
+  uint16_t* Hi = nullptr;
+  int32_t RangeStride = 0;
+  // The strip's samples sorted by bin row (each row's run ended by a
+  // sentinel), the first sample of each row still in the window, the
+  // samples of each row in the strip, a flag per row that has entered the
+  // window, and the rows with samples in a block's window, ascending.
+  int32_t* Entries = nullptr;
+  int32_t* Start = nullptr;
+  int32_t* Count = nullptr;
+  uint8_t* Flags = nullptr;
+  int32_t* Values = nullptr;
+  // Per bin row, the row of Sums that holds its prefix sums, when a block
+  // stores one row per present value.
+  int32_t* RankOf = nullptr;
+  // Up to MaxRows consecutive bin rows of prefix sums of the ValueChains
+  // groups of a block, ValueChains x Lanes floats per row.
+  float* Sums = nullptr;
+  int32_t MaxRows = 1;
+};
+
+// Equalizes columns First..Last of the rectangle, all its rows; false when
+// *Stop was seen (the band is then incomplete).
+using ValueBandFn = bool (*)(const ValueJob& J, int32_t First, int32_t Last,
+                             const std::atomic<bool>* Stop);
+namespace baselinev {
+bool EqualizeValueBand(const ValueJob& J, int32_t First, int32_t Last,
+                       const std::atomic<bool>* Stop);
+}
+namespace avx2v {
+bool EqualizeValueBand(const ValueJob& J, int32_t First, int32_t Last,
+                       const std::atomic<bool>* Stop);
+}
+namespace avx512v {
+bool EqualizeValueBand(const ValueJob& J, int32_t First, int32_t Last,
+                       const std::atomic<bool>* Stop);
+}
+
+// Floats per table column of the engine by value with Lanes rows per group.
+constexpr int32_t ValueTableStride(int32_t Lanes) {
+  return (2 * MaxKerSize + 2 * Lanes - 1 + Lanes - 1) / Lanes * Lanes;
+}
+
+struct ValueScratch {
+  int32_t Lanes = 8;
+  int32_t Base = 1, Span = 0;
+  int32_t RowBase = 0, Rows = 0, ColStride = 0, RangeStride = 0;
+  int32_t MaxBand = 0, MaxRows = 1;
+  std::vector<float> Table, Sums;
+  std::vector<uint16_t> Cols, RowMinM1, RowMax, Lo, Hi;
+  std::vector<int32_t> Entries, Start, Count, RankOf, Values;
+  std::vector<uint8_t> Flags;
+  size_t Bytes() const;
+};
+// Bytes of prefix-sum rows a worker of the engine by value holds; a block
+// whose read-outs look at more rows stores them in several passes.
+inline constexpr size_t ValueSumBytes = size_t{1} << 20;
+// Bytes a worker of the engine by value aims to hold at most: the band it
+// runs in one piece narrows for tall images.
+inline constexpr size_t ValueScratchBudget = size_t{7} << 20;
+// Sizes S for bands of up to MaxBand columns of Band.
+void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, int32_t MaxBand,
+                   ValueScratch& S);
+// Runs Band in pieces of up to S.MaxBand columns with the variant for S.Lanes;
+// Progress gets Done plus the columns finished after each piece.
+void RunValues(const EqualizeJob& Job, ColumnBand Band, ValueScratch& S,
+               std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done = 0);
+
 struct ProductionScratch {
   EngineIsa Isa = EngineIsa::Baseline;
   int32_t Lanes = 4;
@@ -168,6 +273,7 @@ struct ProductionScratch {
   std::vector<float> Bins, Side, Weights;
   std::vector<int32_t> TFirst, TLast;
   std::vector<uint16_t> Ring, RowMinM1, RowMax, ColLo, ColHi;
+  ValueScratch Values;  // the engine by value's, for its variants
   // Bytes held, for the memory figures of the benchmarks.
   size_t Bytes() const;
 };
@@ -185,7 +291,9 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
 // changes none of its samples. Next is thread-safe; Reset is not.
 class ColumnDealer {
  public:
-  void Reset(int32_t First, int32_t Width, int32_t Step);
+  // Bands of up to Step columns, shrinking towards the end to what is left
+  // divided by Shrink, but never below MinStep (nor Step).
+  void Reset(int32_t First, int32_t Width, int32_t Step, int32_t MinStep = 4, int32_t Shrink = 16);
   // The next band; Last < First when every column has been handed out.
   ColumnBand Next();
   // How many bands there are at least.
@@ -195,12 +303,16 @@ class ColumnDealer {
 
  private:
   std::atomic<int32_t> Next_{0};
-  int32_t End_ = 0, Step_ = 1;
+  int32_t End_ = 0, Step_ = 1, MinStep_ = 1, Shrink_ = 16;
 };
 // Band width for Count workers over Width columns: small enough that the
 // last band leaves the other workers idle only briefly, large enough that
 // refilling a production worker's ring (2 x R columns) costs little.
 int32_t DealStep(int32_t Width, int32_t Count);
+// Resets Dealer for Count workers of variant Isa over the rectangle of Job.
+// The engine by value sorts the samples of a band and R columns either
+// side, so its bands are wider and shrink less.
+void DealColumns(ColumnDealer& Dealer, const EqualizeJob& Job, int32_t Count, EngineIsa Isa);
 
 struct WorkerScratch {
   EngineKind Kind = EngineKind::Production;

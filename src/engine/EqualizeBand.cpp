@@ -58,25 +58,40 @@ ValueRange NonZeroRange(const EqualizeJob& Job, int32_t ColFirst, int32_t ColLas
   return V;
 }
 
-void ColumnDealer::Reset(int32_t First, int32_t Width, int32_t Step) {
+void ColumnDealer::Reset(int32_t First, int32_t Width, int32_t Step, int32_t MinStep,
+                         int32_t Shrink) {
   Next_.store(First, std::memory_order_relaxed);
   End_ = First + std::max(Width, 0);
   Step_ = std::max(Step, 1);
+  MinStep_ = std::clamp(MinStep, 1, Step_);
+  Shrink_ = std::max(Shrink, 1);
 }
 
 ColumnBand ColumnDealer::Next() {
-  // Bands shrink towards the end (a sixteenth of what is left, at least 4
+  // Bands shrink towards the end (a share of what is left, at least MinStep
   // columns), so that the workers finish close together.
   int32_t First = Next_.load(std::memory_order_relaxed), Size = 0;
   do {
     if (First >= End_) return {};
-    Size = std::clamp((End_ - First) / 16, std::min(Step_, 4), Step_);
+    Size = std::clamp((End_ - First) / Shrink_, MinStep_, Step_);
   } while (!Next_.compare_exchange_weak(First, First + Size, std::memory_order_relaxed));
   return {First, std::min(End_, First + Size) - 1};
 }
 
 int32_t DealStep(int32_t Width, int32_t Count) {
   return std::clamp(Width / (16 * std::max(Count, 1)), 4, 32);
+}
+
+void DealColumns(ColumnDealer& Dealer, const EqualizeJob& Job, int32_t Count, EngineIsa Isa) {
+  Count = std::max(Count, 1);
+  if (!IsValueIsa(Isa))
+    return Dealer.Reset(Job.RoiLeft, Job.RoiWidth, DealStep(Job.RoiWidth, Count));
+  // Wide bands, a whole number of column blocks, two per worker at least;
+  // towards the end they shrink to half that, not further: a narrow band
+  // costs more in sorting than it saves in waiting.
+  const int32_t Step =
+      std::clamp(Job.RoiWidth / (2 * Count) / ValueChains * ValueChains, 16, ValueBandColumns);
+  Dealer.Reset(Job.RoiLeft, Job.RoiWidth, Step, std::max(16, Step / 2), 2 * Count);
 }
 
 void PrepareWorker(const EqualizeJob& Job, int32_t Index, int32_t Count, EngineKind Kind,

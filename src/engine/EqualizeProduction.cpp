@@ -51,7 +51,7 @@ ColumnFn ColumnProcedure(EngineIsa Isa) {
       return avx2::EqualizeColumn;
     case EngineIsa::Avx2Wide:
       return avx2wide::EqualizeColumn;
-    case EngineIsa::Baseline:
+    default:
       break;
   }
   return baseline::EqualizeColumn;
@@ -72,7 +72,7 @@ void FillRingColumn(const EqualizeJob& Job, const ProductionScratch& S, uint16_t
 }  // namespace
 
 size_t ProductionScratch::Bytes() const {
-  return (Bins.size() + Side.size() + Weights.size()) * sizeof(float) +
+  return Values.Bytes() + (Bins.size() + Side.size() + Weights.size()) * sizeof(float) +
          (TFirst.size() + TLast.size()) * sizeof(int32_t) +
          (Ring.size() + RowMinM1.size() + RowMax.size() + ColLo.size() + ColHi.size()) *
              sizeof(uint16_t);
@@ -83,6 +83,7 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
   S = ProductionScratch{};
   S.Isa = Isa;
   S.Lanes = IsaLanes(Isa);
+  if (IsValueIsa(Isa)) return PrepareValues(Job, Band, S.Lanes, ValueBandColumns, S.Values);
   if (Band.Last < Band.First) return;
   const int32_t R = Job.KerSize, K = S.Lanes, KU = 2 * K;
 
@@ -142,6 +143,7 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
 
 void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S,
                    std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done) {
+  if (IsValueIsa(S.Isa)) return RunValues(Job, Band, S.Values, Progress, Stop, Done);
   if (Band.Last < Band.First) return;
   const int32_t R = Job.KerSize;
   ColumnJob C;

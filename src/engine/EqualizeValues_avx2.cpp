@@ -1,0 +1,3 @@
+#define OBRA_LANES 8
+#define OBRA_ISA avx2v
+#include "EqualizeValues.inl"
