@@ -57,7 +57,7 @@ void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, int32
   S.Base = V.Max > 0 ? V.Min : 1;
   const size_t RowBytes = sizeof(float) * ValueChains * K;
   S.MaxRows =
-      static_cast<int32_t>(std::clamp<size_t>(ValueSumBytes / RowBytes, 1, std::max(S.Span, 1)));
+      static_cast<int32_t>(std::clamp<size_t>(ValueSumBytes / RowBytes, 2, std::max(S.Span, 2)));
 
   // What does not grow with the band, then what each of its columns adds
   // (its samples, their ranges, the entries of a strip); a tall image gets a

@@ -18,13 +18,6 @@ using detail::EngineIsa;
 
 namespace {
 
-Parameters Only(float Parameters::*Key, float W, int NRSigma = 1) {
-  Parameters P;
-  P.*Key = W;
-  P.NRSigma = NRSigma;
-  return P;
-}
-
 // The read-out of a neighbourhood holding one value of total weight W for a
 // centre at or above it: the noise terms k = FromK..N in ascending order.
 uint16_t SingleValueOutput(const NoiseKernelType& Noise, int32_t N, float W, int32_t FromK) {
@@ -36,30 +29,6 @@ uint16_t SingleValueOutput(const NoiseKernelType& Noise, int32_t N, float W, int
 std::vector<uint16_t> Reference(const Image& In, const Tables& T, int32_t R, int32_t N) {
   std::vector<uint16_t> Out;
   return RunInto(JobFor(In, Out, T, R, N), Out, EngineKind::Reference);
-}
-
-// A kernel with exact zeros, negative weights and all-zero columns and rows,
-// or confined to a small disc, so that its outer columns hold only a few
-// weights (fewer than a vector's lanes).
-Tables RandomTables(std::mt19937& Rng, int32_t NRSigma) {
-  Tables T = Built(Only(&Parameters::KerS_10, 0.0f, NRSigma));
-  std::uniform_real_distribution<float> U(-1.0f, 2.0f);
-  const int Mode = static_cast<int>(Rng() % 4);
-  const int Disc = 1 + static_cast<int>(Rng() % 12);
-  for (int Dy = -64; Dy <= 64; ++Dy)
-    for (int Dx = -64; Dx <= 64; ++Dx) {
-      float V = U(Rng);
-      if ((Mode == 1 && Rng() % 4 == 0) || (Mode == 2 && (Dx % 3 == 0 || Dy % 5 == 0)) ||
-          (Mode == 3 && Dx * Dx + Dy * Dy > Disc * Disc))
-        V = 0;
-      T.Kernel.At(Dx, Dy) = V;
-    }
-  return T;
-}
-
-// Where the first sample of Got differs from Want (Want.size() when none).
-size_t FirstMismatch(const std::vector<uint16_t>& Want, const std::vector<uint16_t>& Got) {
-  return std::mismatch(Want.begin(), Want.end(), Got.begin()).first - Want.begin();
 }
 
 // Every production variant this processor runs against the reference, with

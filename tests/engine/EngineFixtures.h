@@ -35,6 +35,38 @@ inline Tables ShippedLike(int32_t NRSigma) {
   return Built(P);
 }
 
+// Parameters with only the kernel component Key, of weight W.
+inline Parameters Only(float Parameters::*Key, float W, int NRSigma = 1) {
+  Parameters P;
+  P.*Key = W;
+  P.NRSigma = NRSigma;
+  return P;
+}
+
+// A kernel with exact zeros, negative weights and all-zero columns and rows,
+// or confined to a small disc, so that its outer columns hold only a few
+// weights (fewer than a vector's lanes).
+inline Tables RandomTables(std::mt19937& Rng, int32_t NRSigma) {
+  Tables T = Built(Only(&Parameters::KerS_10, 0.0f, NRSigma));
+  std::uniform_real_distribution<float> U(-1.0f, 2.0f);
+  const int Mode = static_cast<int>(Rng() % 4);
+  const int Disc = 1 + static_cast<int>(Rng() % 12);
+  for (int Dy = -64; Dy <= 64; ++Dy)
+    for (int Dx = -64; Dx <= 64; ++Dx) {
+      float V = U(Rng);
+      if ((Mode == 1 && Rng() % 4 == 0) || (Mode == 2 && (Dx % 3 == 0 || Dy % 5 == 0)) ||
+          (Mode == 3 && Dx * Dx + Dy * Dy > Disc * Disc))
+        V = 0;
+      T.Kernel.At(Dx, Dy) = V;
+    }
+  return T;
+}
+
+// Where the first sample of Got differs from Want (Want.size() when none).
+inline size_t FirstMismatch(const std::vector<uint16_t>& Want, const std::vector<uint16_t>& Got) {
+  return std::mismatch(Want.begin(), Want.end(), Got.begin()).first - Want.begin();
+}
+
 struct Image {
   int32_t Width = 0, Height = 0;
   std::vector<uint16_t> Samples;
