@@ -1,5 +1,5 @@
 // obra-cli equalize FILE -o OUT.act [--roi L,T,W,H] [--threads N]
-// [--engine reference|production] [--isa baseline|avx2|avx2-16|avx512]: the
+// [--engine reference|production] [--isa VARIANT]: the
 // activation of the window without it; --isa forces the production variant
 // (else the fastest one measured, or the one OBRA_ISA names).
 // The image is loaded as the window opens it, the configuration is read from
@@ -29,7 +29,7 @@ namespace {
 
 constexpr const char* Usage =
     "equalize FILE -o OUT.act [--roi LEFT,TOP,WIDTH,HEIGHT] [--threads N] "
-    "[--engine reference|production] [--isa baseline|avx2|avx2-16|avx512]";
+    "[--engine reference|production] [--isa VARIANT]";
 
 bool ParseInt(std::string_view Text, int32_t& Value) {
   const char* End = Text.data() + Text.size();
@@ -123,7 +123,12 @@ int RunEqualize(const std::vector<std::string>& Args) {
         return Fail("unknown engine " + E, 2);
     } else if (A == "--isa" && HasValue) {
       const std::optional<detail::EngineIsa> Isa = detail::ParseIsa(Args[++I]);
-      if (!Isa) return Fail("unknown instruction set " + Args[I], 2);
+      if (!Isa) {
+        std::string Names;
+        for (detail::EngineIsa Known : detail::AllIsas)
+          Names += std::string(Names.empty() ? "" : ", ") + detail::IsaName(Known);
+        return Fail("unknown variant " + Args[I] + " (the variants: " + Names + ")", 2);
+      }
       if (!detail::IsaSupported(*Isa))
         return Fail("this processor does not run the " + Args[I] + " variant", 2);
       detail::ForceIsa(*Isa);

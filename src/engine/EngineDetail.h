@@ -68,8 +68,9 @@ EngineIsa ChosenIsa(const EqualizeJob& Job);
 // nullopt returns to the automatic choice.
 void ForceIsa(std::optional<EngineIsa> Isa);
 // Nanoseconds per pixel of each supported variant (index: the enum's value,
-// 0 when not supported or not measurable) on a strip of a few columns from
-// the middle of Job's image, the best of four runs after a warm-up.
+// 0 when not supported or not measurable) on a strip from the middle of
+// Job's image: the best of its runs (one for a variant far behind the
+// fastest, five for the others).
 VariantTimes TimeVariants(const EqualizeJob& Job);
 
 // Smallest and largest non-zero sample of a block; Max is 0 when it has none.

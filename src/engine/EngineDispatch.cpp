@@ -93,10 +93,11 @@ namespace {
 // enough that the engine by value (which sorts each strip of rows with R
 // columns either side) is timed on bands like the ones it is dealt, tall
 // enough for a whole set of groups of the column engine. Then the timed runs
-// of each variant after the warm-up: variants a sixth apart must not swap
-// places on a machine whose timings wander by a tenth. After the first timed
-// run, a variant more than Behind times slower than the fastest is dropped.
-constexpr int32_t StripColumns = 32, StripRows = 64, TimedRounds = 4;
+// of each variant: variants a sixth apart must not swap places on a machine
+// whose timings wander by a tenth. After the first run (which also warms the
+// caches up), a variant more than Behind times slower than the fastest is
+// dropped, so that the clear losers cost one run each.
+constexpr int32_t StripColumns = 32, StripRows = 64, TimedRounds = 5;
 constexpr double Behind = 1.5;
 
 struct Choice {
@@ -156,21 +157,21 @@ VariantTimes TimeVariants(const EqualizeJob& Job) {
   std::array<ProductionScratch, AllIsas.size()> Scratch;
   for (EngineIsa Isa : AllIsas)
     if (IsaSupported(Isa)) PrepareProduction(S.Job, Band, Isa, Scratch[static_cast<int>(Isa)]);
-  // A warm-up run, then the variants in turn, so that a disturbance from
-  // other programs does not fall on one variant only.
+  // The variants in turn, so that a disturbance from other programs does
+  // not fall on one variant only; each keeps its best run.
   const double Pixels = static_cast<double>(S.Job.RoiWidth) * S.Job.RoiHeight;
   double Fastest = 0;
-  for (int32_t Round = 0; Round <= TimedRounds; ++Round) {
+  for (int32_t Round = 0; Round < TimedRounds; ++Round) {
     for (EngineIsa Isa : AllIsas) {
       if (!IsaSupported(Isa)) continue;
-      if (Round > 1 && Ns[static_cast<int>(Isa)] > Behind * Fastest) continue;
+      if (Round > 0 && Ns[static_cast<int>(Isa)] > Behind * Fastest) continue;
       std::atomic<int32_t> Progress{0};
       const auto T0 = std::chrono::steady_clock::now();
       RunProduction(S.Job, Band, Scratch[static_cast<int>(Isa)], Progress, nullptr);
       const std::chrono::duration<double, std::nano> T = std::chrono::steady_clock::now() - T0;
       double& Best = Ns[static_cast<int>(Isa)];
-      if (Round == 1 || (Round > 1 && T.count() / Pixels < Best)) Best = T.count() / Pixels;
-      if (Round >= 1 && (Fastest == 0 || Best < Fastest)) Fastest = Best;
+      if (Round == 0 || T.count() / Pixels < Best) Best = T.count() / Pixels;
+      if (Fastest == 0 || Best < Fastest) Fastest = Best;
     }
   }
   return Ns;

@@ -82,6 +82,8 @@ TEST_F(CliEqualize, FailuresExitNonZeroWithAMessage) {
   for (const char* Bad : {" --roi 1,2,3", " --threads 0", " --engine fast", " --isa sse9"})
     EXPECT_EQ(Equalize("-o " + Out + Bad).Status, 2) << Bad;
   EXPECT_EQ(Equalize("").Status, 2);
+  // An unknown variant is answered with the names of the known ones.
+  EXPECT_NE(Equalize("-o " + Out + " --isa sse9").Err.find("avx512-values"), std::string::npos);
   for (detail::EngineIsa Isa : detail::AllIsas)
     if (!detail::IsaSupported(Isa)) {
       R = Equalize("-o " + Out + " --isa " + detail::IsaName(Isa));
