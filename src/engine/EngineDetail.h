@@ -108,17 +108,32 @@ void RunReference(const EqualizeJob& Job, ColumnBand Band, ReferenceScratch& S,
                   std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done = 0);
 
 // ---- Production engine ----------------------------------------------------------
-// What the column procedure of one instruction set reads and writes; all
-// pointers point into a ProductionScratch or the job's buffers. Samples are
-// held as bin rows: row 0 collects the samples of value 0 and is never read,
-// row v - Base + 1 holds value v.
-struct ColumnJob {
+// What the procedures of both production engines know of the job alike.
+// Samples are held as bin rows: row 0 collects the samples of value 0 and is
+// never read, row v - Base + 1 holds value v. The engine's copy of the
+// image keeps rows RowBase .. RowBase + Rows - 1.
+struct EngineRows {
   uint16_t* Output = nullptr;
   int32_t Width = 0;
   int32_t Top = 0, Bottom = -1;  // rows of the rectangle
   int32_t R = 0, N = 0;
   const float* Noise = nullptr;  // NoiseKernel entry 0
   int32_t Base = 1;              // sample value of bin row 1
+  int32_t RowBase = 0, Rows = 0;
+  // Per row (offset by R): the smallest bin row minus 1 (wrapping, so
+  // 0xFFFF means none) and the largest bin row over the neighbourhood
+  // columns of the pixel column at hand.
+  uint16_t* RowMinM1 = nullptr;
+  uint16_t* RowMax = nullptr;
+};
+// Fills Rows from Job and from the engine's bin base, rows and row ranges
+// (RowMinM1 and RowMax hold Rows + 2R entries at least).
+void SetJobRows(const EqualizeJob& Job, int32_t Base, int32_t RowBase, int32_t Rows,
+                std::vector<uint16_t>& RowMinM1, std::vector<uint16_t>& RowMax, EngineRows& J);
+
+// What the column procedure of one instruction set reads and writes; all
+// pointers point into a ProductionScratch or the job's buffers.
+struct ColumnJob : EngineRows {
   // Groups sets of bin rows of Lanes floats, BinsStride floats apart and
   // 64-byte aligned: the groups of a column are processed up to Groups at a
   // time, group g of a set with set g.
@@ -138,12 +153,9 @@ struct ColumnJob {
   // Bin rows of the columns X - R .. X + R, one slot of RingStride rows per
   // column (slot = column mod RingSlots); ring row i is image row RowBase + i.
   const uint16_t* Ring = nullptr;
-  int32_t RingStride = 0, RingSlots = 1, RowBase = 0, Rows = 0;
-  // Per ring row: smallest bin row minus 1 (wrapping, so 0xFFFF means none)
-  // and largest bin row over the columns, offset by R; then per ring row the
-  // smallest (0: none) and largest bin row of the pixel's neighbourhood.
-  uint16_t* RowMinM1 = nullptr;
-  uint16_t* RowMax = nullptr;
+  int32_t RingStride = 0, RingSlots = 1;
+  // Per ring row: the smallest (0: none) and largest bin row of the pixel's
+  // neighbourhood.
   uint16_t* ColLo = nullptr;
   uint16_t* ColHi = nullptr;
 };
@@ -172,27 +184,18 @@ inline constexpr int32_t ValueChains = 8;
 inline constexpr int32_t ValueBandColumns = 128;
 
 // What the band procedure of the engine by value reads and writes; all
-// pointers point into a ValueScratch or the job's buffers. Values are held as
-// bin rows as in ColumnJob: row 0 is value 0, row v - Base + 1 holds value v.
-struct ValueJob {
+// pointers point into a ValueScratch or the job's buffers.
+struct ValueJob : EngineRows {
   const uint16_t* Input = nullptr;
-  uint16_t* Output = nullptr;
-  int32_t Width = 0, Height = 0;
-  int32_t Top = 0, Bottom = -1;  // rows of the rectangle
-  int32_t R = 0, N = 0;
-  const float* Noise = nullptr;  // NoiseKernel entry 0
-  int32_t Base = 1, Span = 0;    // bin rows 1..Span
+  int32_t Height = 0;
+  int32_t Span = 0;  // bin rows 1..Span
   // Per dx + R + ValueChains - 1: the kernel column dx reversed and
   // zero-padded, TableStride floats; columns past the radius are zero.
   const float* Table = nullptr;
   // The band's image columns (and R either side) as bin rows, column-major,
   // ColStride rows apart; row i is image row RowBase + i, rows past Rows are 0.
   uint16_t* Cols = nullptr;
-  int32_t ColStride = 0, RowBase = 0, Rows = 0;
-  // Per image row (offset by R): smallest bin row minus 1 and largest bin
-  // row over a pixel column's neighbourhood columns.
-  uint16_t* RowMinM1 = nullptr;
-  uint16_t* RowMax = nullptr;
+  int32_t ColStride = 0;
   // Per band column, RangeStride rows from Top: the smallest and largest bin
   // row of each pixel's neighbourhood (Hi 0: no data).
   uint16_t* Lo = nullptr;

@@ -103,24 +103,13 @@ void RunValues(const EqualizeJob& Job, ColumnBand Band, ValueScratch& S,
                std::atomic<int32_t>& Progress, const std::atomic<bool>* Stop, int32_t Done) {
   if (Band.Last < Band.First) return;
   ValueJob C;
+  SetJobRows(Job, S.Base, S.RowBase, S.Rows, S.RowMinM1, S.RowMax, C);
   C.Input = Job.Input;
-  C.Output = Job.Output;
-  C.Width = Job.Width;
   C.Height = Job.Height;
-  C.Top = Job.RoiTop;
-  C.Bottom = Job.RoiTop + Job.RoiHeight - 1;
-  C.R = Job.KerSize;
-  C.N = Job.NoiseHalfLength;
-  C.Noise = &Job.Noise->Entries[NoiseReach];
-  C.Base = S.Base;
   C.Span = S.Span;
   C.Table = AlignedTable(S.Table);
   C.Cols = S.Cols.data();
   C.ColStride = S.ColStride;
-  C.RowBase = S.RowBase;
-  C.Rows = S.Rows;
-  C.RowMinM1 = S.RowMinM1.data();
-  C.RowMax = S.RowMax.data();
   C.Lo = S.Lo.data();
   C.Hi = S.Hi.data();
   C.RangeStride = S.RangeStride;

@@ -71,6 +71,22 @@ void FillRingColumn(const EqualizeJob& Job, const ProductionScratch& S, uint16_t
 
 }  // namespace
 
+void SetJobRows(const EqualizeJob& Job, int32_t Base, int32_t RowBase, int32_t Rows,
+                std::vector<uint16_t>& RowMinM1, std::vector<uint16_t>& RowMax, EngineRows& J) {
+  J.Output = Job.Output;
+  J.Width = Job.Width;
+  J.Top = Job.RoiTop;
+  J.Bottom = Job.RoiTop + Job.RoiHeight - 1;
+  J.R = Job.KerSize;
+  J.N = Job.NoiseHalfLength;
+  J.Noise = &Job.Noise->Entries[NoiseReach];
+  J.Base = Base;
+  J.RowBase = RowBase;
+  J.Rows = Rows;
+  J.RowMinM1 = RowMinM1.data();
+  J.RowMax = RowMax.data();
+}
+
 size_t ProductionScratch::Bytes() const {
   return Values.Bytes() + (Bins.size() + Side.size() + Weights.size()) * sizeof(float) +
          (TFirst.size() + TLast.size()) * sizeof(int32_t) +
@@ -147,14 +163,7 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
   if (Band.Last < Band.First) return;
   const int32_t R = Job.KerSize;
   ColumnJob C;
-  C.Output = Job.Output;
-  C.Width = Job.Width;
-  C.Top = Job.RoiTop;
-  C.Bottom = Job.RoiTop + Job.RoiHeight - 1;
-  C.R = R;
-  C.N = Job.NoiseHalfLength;
-  C.Noise = &Job.Noise->Entries[NoiseReach];
-  C.Base = S.Base;
+  SetJobRows(Job, S.Base, S.RowBase, S.Rows, S.RowMinM1, S.RowMax, C);
   C.Bins = AlignedData(S.Bins);
   C.BinsStride = S.BinsStride;
   C.Side = AlignedData(S.Side);
@@ -168,10 +177,6 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
   C.Ring = Ring;
   C.RingStride = S.RingStride;
   C.RingSlots = 2 * R + 1;
-  C.RowBase = S.RowBase;
-  C.Rows = S.Rows;
-  C.RowMinM1 = S.RowMinM1.data();
-  C.RowMax = S.RowMax.data();
   C.ColLo = S.ColLo.data();
   C.ColHi = S.ColHi.data();
   const ColumnFn Column = ColumnProcedure(S.Isa);
