@@ -16,8 +16,10 @@
 // no sum: a sum is never -0.0). No bin is ever written and read back.
 // The prefix sums run over the present values in ascending order, leaving
 // out each pixel's darkest value when it has more than one, as the
-// reference does (absent values add zeros); the read-out looks a value up
-// through the rank of the largest present value at or below it.
+// reference does (absent values add zeros); the rows the read-out looks at
+// are stored as they stand, every row of a narrow range, or one per present
+// value of a wide, sparse one, found through the rank of the largest present
+// value at or below a row.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -283,9 +285,9 @@ VF ReadOutPass(const ValueJob& J, const Lanes& L, VF A, VF Total, int32_t Chain,
   return A;
 }
 
-// The sums of every present value for the J columns of a block, in
-// ascending value order; P gets the totals, and the prefix sums of bin rows
-// PL..PH are stored as SumRows<Dense> says.
+// The sums of every present value for the ValueChains columns of a block, in
+// ascending value order; Totals gets each group's totals, and the prefix
+// sums of bin rows PL..PH are stored as SumRows<Dense> says.
 template <bool Dense>
 void SumValues(const ValueJob& J, int32_t Count, int32_t Boff, int32_t Thr, const VI* Mask,
                int32_t PL, int32_t PH, VF* Totals) {
@@ -358,7 +360,7 @@ int32_t PassEnd(const ValueJob& J, int32_t Count, bool Dense, int32_t PL, int32_
 // stores one row per present value instead of every row.
 constexpr int32_t DenseGapRows = 1024;
 
-// One block of J columns X.. of the strip from row Y0 (band columns from
+// One block of ValueChains columns X.. of the strip from row Y0 (band columns from
 // First, window columns up to the one whose entries end below Thr): the sums
 // of every present value, the prefix sums, the read-out and the output. The
 // prefix rows the read-out looks at are stored in passes of at most
