@@ -70,7 +70,7 @@ void ForceIsa(std::optional<EngineIsa> Isa);
 // Nanoseconds per pixel of each supported variant (index: the enum's value,
 // 0 when not supported or not measurable) on a strip from the middle of
 // Job's image: the best of its runs (one for a variant far behind the
-// fastest, five for the others).
+// fastest, three for the others).
 VariantTimes TimeVariants(const EqualizeJob& Job);
 
 // Smallest and largest non-zero sample of a block; Max is 0 when it has none.

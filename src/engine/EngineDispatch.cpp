@@ -97,7 +97,7 @@ namespace {
 // whose timings wander by a tenth. After the first run (which also warms the
 // caches up), a variant more than Behind times slower than the fastest is
 // dropped, so that the clear losers cost one run each.
-constexpr int32_t StripColumns = 32, StripRows = 64, TimedRounds = 5;
+constexpr int32_t StripColumns = 32, StripRows = 64, TimedRounds = 3;
 constexpr double Behind = 1.5;
 
 struct Choice {
