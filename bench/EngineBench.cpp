@@ -147,12 +147,15 @@ BENCHMARK(BM_TraceThreads)
     ->UseRealTime();
 
 // The AIA sample at 2 threads: fixed equal bands (split 0) against the dealt
-// bands of an activation (split 1).
+// bands of an activation (split 1), over the whole frame (centred disc, so
+// the halves cost alike) and over its left 600 columns (the left half of
+// that rectangle is mostly dark border, the right half disc).
 void BM_AiaSplit(benchmark::State& State) {
   const Frame& F = Aia();
   if (!F.Ok) return State.SkipWithError("AIA sample or dist/OBRA.ini not readable");
   std::vector<uint16_t> Out;
-  const EqualizeJob Job = JobFor(F, Out);
+  EqualizeJob Job = JobFor(F, Out);
+  if (State.range(1) == 1) Job.RoiWidth = 600;
   if (State.range(0) == 1) return RunActivations(State, Job, EngineKind::Production, 2);
   const detail::EngineIsa Isa = detail::ChosenIsa(Job);
   for (auto _ : State) {
@@ -163,9 +166,11 @@ void BM_AiaSplit(benchmark::State& State) {
   }
 }
 BENCHMARK(BM_AiaSplit)
-    ->ArgName("split")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"split", "left600"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime();
