@@ -182,6 +182,9 @@ void EqualizeColumn(const ColumnJob& J, int32_t X);
 inline constexpr int32_t ValueChains = 8;
 // Widest band the engine by value is dealt or runs in one piece.
 inline constexpr int32_t ValueBandColumns = 128;
+// An entry of the engine by value's sorted samples is a table offset of 16
+// bits; this one ends each value's run.
+inline constexpr uint16_t EntryEnd = 0xFFFF;
 
 // What the band procedure of the engine by value reads and writes; all
 // pointers point into a ValueScratch or the job's buffers.
@@ -205,7 +208,7 @@ struct ValueJob : EngineRows {
   // sentinel), the first sample of each row still in the window, the
   // samples of each row in the strip, a flag per row that has entered the
   // window, and the rows with samples in a block's window, ascending.
-  int32_t* Entries = nullptr;
+  uint16_t* Entries = nullptr;
   int32_t* Start = nullptr;
   int32_t* Count = nullptr;
   uint8_t* Flags = nullptr;
@@ -240,6 +243,8 @@ bool EqualizeValueBand(const ValueJob& J, int32_t First, int32_t Last,
 constexpr int32_t ValueTableStride(int32_t Lanes) {
   return (2 * MaxKerSize + 2 * Lanes - 1 + Lanes - 1) / Lanes * Lanes;
 }
+static_assert((ValueBandColumns + 2 * MaxKerSize) * ValueTableStride(16) < EntryEnd,
+              "every table offset of a band fits an entry");
 
 struct ValueScratch {
   int32_t Lanes = 8;
@@ -248,7 +253,8 @@ struct ValueScratch {
   int32_t MaxBand = 0, MaxRows = 1;
   std::vector<float> Table, Sums;
   std::vector<uint16_t> Cols, RowMinM1, RowMax, Lo, Hi;
-  std::vector<int32_t> Entries, Start, Count, RankOf, Values;
+  std::vector<uint16_t> Entries;
+  std::vector<int32_t> Start, Count, RankOf, Values;
   std::vector<uint8_t> Flags;
   size_t Bytes() const;
 };

@@ -34,8 +34,8 @@ size_t ValueScratch::Bytes() const {
   return (Table.size() + Sums.size()) * sizeof(float) +
          (Cols.size() + RowMinM1.size() + RowMax.size() + Lo.size() + Hi.size()) *
              sizeof(uint16_t) +
-         (Entries.size() + Start.size() + Count.size() + RankOf.size() + Values.size()) *
-             sizeof(int32_t) +
+         Entries.size() * sizeof(uint16_t) +
+         (Start.size() + Count.size() + RankOf.size() + Values.size()) * sizeof(int32_t) +
          Flags.size();
 }
 
@@ -64,9 +64,9 @@ void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, int32
   // narrower band, at least ValueChains x 2 columns.
   const size_t Fixed = static_cast<size_t>(S.MaxRows) * RowBytes +
                        (static_cast<size_t>(S.Span) + 1) * (4 * sizeof(int32_t) + 1) +
-                       static_cast<size_t>(2 * R) * (S.ColStride * 2 + StripRows * 4) +
+                       static_cast<size_t>(2 * R) * (S.ColStride * 2 + StripRows * 2) +
                        static_cast<size_t>(S.ColStride + S.RangeStride) * 4;
-  const size_t PerColumn = static_cast<size_t>(S.ColStride) * 2 + S.RangeStride * 4 + StripRows * 4;
+  const size_t PerColumn = static_cast<size_t>(S.ColStride) * 2 + S.RangeStride * 4 + StripRows * 2;
   const size_t Room = ValueScratchBudget > Fixed ? (ValueScratchBudget - Fixed) / PerColumn : 0;
   const int32_t Fits = static_cast<int32_t>(std::min<size_t>(Room, ValueBandColumns));
   MaxBand = std::min(MaxBand, std::max(2 * ValueChains, Fits / ValueChains * ValueChains));

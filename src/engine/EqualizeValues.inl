@@ -180,13 +180,13 @@ void SortStrip(const ValueJob& J, int32_t Cn, int32_t I0, int32_t I1, int32_t Y0
     for (int32_t I = I0; I <= I1; ++I) {
       const int32_t V = Col[I];
       const int32_t P = Start[V];
-      J.Entries[P] = Off - I;
+      J.Entries[P] = static_cast<uint16_t>(Off - I);
       Start[V] = P + (V != 0);
     }
   }
   for (int32_t V = 1; V <= J.Span; ++V) {
     if (Count[V] == 0) continue;
-    J.Entries[Start[V]] = 0x7FFFFFFF;
+    J.Entries[Start[V]] = EntryEnd;
     Start[V] -= Count[V];
   }
 }
@@ -312,7 +312,7 @@ void SumValues(const ValueJob& J, int32_t Count, int32_t Boff, int32_t Thr, cons
     const int32_t V = J.Values[I];
     if (V >= PL) Place(Min(V, PH + 1));  // the rows below V hold the sums before it
     VF A[ValueChains] = {};
-    const int32_t* E = J.Entries + J.Start[V];
+    const uint16_t* E = J.Entries + J.Start[V];
     for (int32_t e = *E; e < Thr; e = *++E) {
       const float* Wt = J.Table + (Boff + e);
 #pragma GCC unroll 8
