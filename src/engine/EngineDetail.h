@@ -73,6 +73,23 @@ void ForceIsa(std::optional<EngineIsa> Isa);
 // fastest, three for the others).
 VariantTimes TimeVariants(const EqualizeJob& Job);
 
+// Scratch vectors of the production engines whose data must start on a
+// 64-byte boundary: AllocateAligned makes Count elements (and a little to
+// spare) of Fill, AlignedData gives the aligned start. Internal linkage: see
+// the rules above.
+inline constexpr size_t ScratchAlign = 64;
+template <class T>
+static inline void AllocateAligned(std::vector<T>& V, size_t Count, T Fill) {
+  V.assign(Count + ScratchAlign / sizeof(T), Fill);
+}
+template <class T>
+static inline T* AlignedData(std::vector<T>& V) {
+  const auto P = reinterpret_cast<uintptr_t>(V.data());
+  return V.data() + (ScratchAlign - P % ScratchAlign) % ScratchAlign / sizeof(T);
+}
+// V rounded up to a whole number of Step.
+static inline int32_t RoundUp(int32_t V, int32_t Step) { return (V + Step - 1) / Step * Step; }
+
 // Smallest and largest non-zero sample of a block; Max is 0 when it has none.
 struct ValueRange {
   int32_t Min = 65535, Max = 0;
@@ -264,9 +281,9 @@ inline constexpr size_t ValueSumBytes = size_t{1} << 20;
 // Bytes a worker of the engine by value aims to hold at most: the band it
 // runs in one piece narrows for tall images.
 inline constexpr size_t ValueScratchBudget = size_t{7} << 20;
-// Sizes S for bands of up to MaxBand columns of Band.
-void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, int32_t MaxBand,
-                   ValueScratch& S);
+// Sizes S for Band, run in pieces of up to ValueBandColumns columns (fewer
+// for tall images).
+void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, ValueScratch& S);
 // Runs Band in pieces of up to S.MaxBand columns with the variant for S.Lanes;
 // Progress gets Done plus the columns finished after each piece.
 void RunValues(const EqualizeJob& Job, ColumnBand Band, ValueScratch& S,

@@ -9,8 +9,6 @@
 namespace obra::detail {
 namespace {
 
-int32_t RoundUp(int32_t V, int32_t Step) { return (V + Step - 1) / Step * Step; }
-
 ValueBandFn BandProcedure(int32_t Lanes) {
   switch (Lanes) {
     case 16:
@@ -20,12 +18,6 @@ ValueBandFn BandProcedure(int32_t Lanes) {
     default:
       return baselinev::EqualizeValueBand;
   }
-}
-
-// The 64-byte aligned start of a table allocated with 16 floats to spare.
-float* AlignedTable(std::vector<float>& T) {
-  const auto P = reinterpret_cast<uintptr_t>(T.data());
-  return T.data() + ((64 - P % 64) % 64) / sizeof(float);
 }
 
 }  // namespace
@@ -39,8 +31,7 @@ size_t ValueScratch::Bytes() const {
          Flags.size();
 }
 
-void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, int32_t MaxBand,
-                   ValueScratch& S) {
+void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, ValueScratch& S) {
   S = ValueScratch{};
   S.Lanes = Lanes;
   if (Band.Last < Band.First) return;
@@ -69,14 +60,14 @@ void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, int32
   const size_t PerColumn = static_cast<size_t>(S.ColStride) * 2 + S.RangeStride * 4 + StripRows * 2;
   const size_t Room = ValueScratchBudget > Fixed ? (ValueScratchBudget - Fixed) / PerColumn : 0;
   const int32_t Fits = static_cast<int32_t>(std::min<size_t>(Room, ValueBandColumns));
-  MaxBand = std::min(MaxBand, std::max(2 * ValueChains, Fits / ValueChains * ValueChains));
+  const int32_t MaxBand = std::max(2 * ValueChains, Fits / ValueChains * ValueChains);
   S.MaxBand = std::max(1, std::min(MaxBand, Band.Last - Band.First + 1));
 
   const int32_t WS = ValueTableStride(K);
   const int32_t Columns = 2 * R + 2 * ValueChains - 1;
   const int32_t Centre = R + K - 1;
-  S.Table.assign(static_cast<size_t>(Columns) * WS + 16, 0.0f);
-  float* const Table = AlignedTable(S.Table);
+  AllocateAligned(S.Table, static_cast<size_t>(Columns) * WS, 0.0f);
+  float* const Table = AlignedData(S.Table);
   for (int32_t Dx = -R; Dx <= R; ++Dx) {
     float* W = Table + static_cast<size_t>(Dx + R + ValueChains - 1) * WS;
     for (int32_t Dy = -R; Dy <= R; ++Dy) W[Centre - Dy] = Job.Kernel->At(Dx, Dy);
@@ -107,7 +98,7 @@ void RunValues(const EqualizeJob& Job, ColumnBand Band, ValueScratch& S,
   C.Input = Job.Input;
   C.Height = Job.Height;
   C.Span = S.Span;
-  C.Table = AlignedTable(S.Table);
+  C.Table = AlignedData(S.Table);
   C.Cols = S.Cols.data();
   C.ColStride = S.ColStride;
   C.Lo = S.Lo.data();

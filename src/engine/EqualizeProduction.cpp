@@ -19,29 +19,11 @@
 // a moment before; each has its own bins, so nothing changes in its sums.
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
-#include <memory>
 
 #include "EngineDetail.h"
 
 namespace obra::detail {
 namespace {
-
-constexpr size_t Align = 64;
-
-// Elements of V, over-allocated so that a 64-byte aligned run of Count exists.
-template <class T>
-void AllocateAligned(std::vector<T>& V, size_t Count, T Fill) {
-  V.assign(Count + Align / sizeof(T), Fill);
-}
-template <class T>
-T* AlignedData(std::vector<T>& V) {
-  void* P = V.data();
-  size_t Space = V.size() * sizeof(T);
-  return static_cast<T*>(std::align(Align, sizeof(T), P, Space));
-}
-
-int32_t RoundUp(int32_t V, int32_t Step) { return (V + Step - 1) / Step * Step; }
 
 ColumnFn ColumnProcedure(EngineIsa Isa) {
   switch (Isa) {
@@ -51,7 +33,10 @@ ColumnFn ColumnProcedure(EngineIsa Isa) {
       return avx2::EqualizeColumn;
     case EngineIsa::Avx2Wide:
       return avx2wide::EqualizeColumn;
-    default:
+    case EngineIsa::Baseline:  // the engine by value's variants have no column procedure
+    case EngineIsa::BaselineValues:
+    case EngineIsa::Avx2Values:
+    case EngineIsa::Avx512Values:
       break;
   }
   return baseline::EqualizeColumn;
@@ -99,7 +84,7 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
   S = ProductionScratch{};
   S.Isa = Isa;
   S.Lanes = IsaLanes(Isa);
-  if (IsValueIsa(Isa)) return PrepareValues(Job, Band, S.Lanes, ValueBandColumns, S.Values);
+  if (IsValueIsa(Isa)) return PrepareValues(Job, Band, S.Lanes, S.Values);
   if (Band.Last < Band.First) return;
   const int32_t R = Job.KerSize, K = S.Lanes, KU = 2 * K;
 
