@@ -32,61 +32,20 @@ namespace {
 // loop that carries a vector from one step to the next works a machine
 // vector at a time, so that the compiler keeps it in a register.
 constexpr int32_t K = OBRA_LANES;
-constexpr int32_t KN = OBRA_NATIVE_LANES;
+#include "EngineVectors.inl"
 constexpr int32_t Parts = K / KN;
-constexpr int32_t KU = 2 * KN;  // 16-bit lanes in a machine vector
 typedef float VF __attribute__((vector_size(4 * K), may_alias));
-typedef float VN __attribute__((vector_size(4 * KN), may_alias));
-typedef int32_t VI __attribute__((vector_size(4 * KN), may_alias));
-typedef uint16_t VU __attribute__((vector_size(4 * KN), may_alias));
-
-inline VN LoadN(const float* P) {
-  VN V;
-  __builtin_memcpy(&V, P, sizeof V);
-  return V;
-}
-inline VI LoadI(const int32_t* P) {
-  VI V;
-  __builtin_memcpy(&V, P, sizeof V);
-  return V;
-}
-inline VU LoadU(const uint16_t* P) {
-  VU V;
-  __builtin_memcpy(&V, P, sizeof V);
-  return V;
-}
-inline void StoreU(uint16_t* P, VU V) { __builtin_memcpy(P, &V, sizeof V); }
-inline VU MinU(VU A, VU B) { return A < B ? A : B; }
-inline VU MaxU(VU A, VU B) { return A > B ? A : B; }
-inline int32_t Min(int32_t A, int32_t B) { return A < B ? A : B; }
-inline int32_t Max(int32_t A, int32_t B) { return A > B ? A : B; }
 
 // Smallest and largest bin row of every pixel's neighbourhood in column X.
 void NeighbourhoodRanges(const ColumnJob& J, int32_t X) {
   const int32_t C0 = Max(0, X - J.R), C1 = Min(J.Width - 1, X + J.R);
-  const VU None = ~VU{}, One = VU{} + 1;
-  for (int32_t I = 0; I < J.RingStride; I += KU) {
-    VU Lo = None, Hi = VU{};
-    int32_t Slot = C0 % J.RingSlots;
-    for (int32_t C = C0; C <= C1; ++C) {
-      const VU V =
-          *reinterpret_cast<const VU*>(J.Ring + static_cast<size_t>(Slot) * J.RingStride + I);
-      Lo = MinU(Lo, V - One);  // value-0 samples wrap to 0xFFFF and drop out
-      Hi = MaxU(Hi, V);
-      if (++Slot == J.RingSlots) Slot = 0;
-    }
-    StoreU(J.RowMinM1 + J.R + I, Lo);
-    StoreU(J.RowMax + J.R + I, Hi);
-  }
-  for (int32_t I = J.Top - J.RowBase; I <= J.Bottom - J.RowBase; I += KU) {
-    VU Lo = None, Hi = VU{};
-    for (int32_t T = 0; T <= 2 * J.R; ++T) {
-      Lo = MinU(Lo, LoadU(J.RowMinM1 + I + T));
-      Hi = MaxU(Hi, LoadU(J.RowMax + I + T));
-    }
-    StoreU(J.ColLo + I, Lo + One);
-    StoreU(J.ColHi + I, Hi);
-  }
+  const uint16_t* Columns[2 * MaxKerSize + 1];
+  for (int32_t C = C0, Slot = C0 % J.RingSlots; C <= C1;
+       ++C, Slot = Slot + 1 == J.RingSlots ? 0 : Slot + 1)
+    Columns[C - C0] = J.Ring + static_cast<size_t>(Slot) * J.RingStride;
+  const int32_t Top = J.Top - J.RowBase;
+  NeighbourhoodRanges(J, Columns, C1 - C0 + 1, J.RingStride, J.Bottom - J.Top + 1, J.ColLo + Top,
+                      J.ColHi + Top);
 }
 
 // One group: Lanes pixels of column X from row Y down, and its bins.
@@ -229,29 +188,16 @@ void ScatterSet(const ColumnJob& J, int32_t X, const Group* Gs, int32_t Count) {
 // RowLo..RowHi (Sums holds those rows, K floats each).
 inline void GatherRows(const float* Sums, const int32_t* Ci, int32_t D, int32_t RowLo,
                        int32_t RowHi, VN* Row) {
-#if defined(__AVX2__) && OBRA_NATIVE_LANES == 8
-  {
-    const VI Lo = VI{} + RowLo, Hi = VI{} + RowHi;
-    const VI Lane = {0, 1, 2, 3, 4, 5, 6, 7};
-    const VN All = VN{} - 1.0f;  // sign bits set: gather every lane
+  const VI Lo = VI{} + RowLo, Hi = VI{} + RowHi;
+  VI Lane;
+  for (int32_t k = 0; k < KN; ++k) Lane[k] = k;
 #pragma GCC unroll 4
-    for (int32_t P = 0; P < Parts; ++P) {
-      VI Ri = LoadI(Ci + P * KN) + D;
-      Ri = Ri < Lo ? Lo : Ri;
-      Ri = Ri > Hi ? Hi : Ri;
-#if defined(__clang__)
-      Row[P] = __builtin_ia32_gatherd_ps256(VN{}, Sums, Ri * K + Lane + P * KN, All, 4);
-#else
-      Row[P] = __builtin_ia32_gathersiv8sf(VN{}, Sums, Ri * K + Lane + P * KN, All, 4);
-#endif
-    }
-    return;
+  for (int32_t P = 0; P < Parts; ++P) {
+    VI Ri = LoadI(Ci + P * KN) + D;
+    Ri = Ri < Lo ? Lo : Ri;
+    Ri = Ri > Hi ? Hi : Ri;
+    Row[P] = GatherF(Sums, Ri * K + Lane + P * KN);
   }
-#endif
-  float Rows[K];
-  for (int32_t k = 0; k < K; ++k)
-    Rows[k] = Sums[static_cast<ptrdiff_t>(Min(Max(Ci[k] + D, RowLo), RowHi)) * K + k];
-  __builtin_memcpy(Row, Rows, sizeof Rows);
 }
 
 // The running sums of the prefix pass, per machine vector of a row.

@@ -29,68 +29,12 @@
 namespace obra::detail::OBRA_ISA {
 namespace {
 
-constexpr int32_t K = OBRA_LANES;
-constexpr int32_t KU = 2 * K;  // 16-bit lanes in a machine vector
-// Floats per table column: 2R + 2K - 1 for the widest radius, a whole number
-// of vectors, so that the addresses of all chains differ by a constant.
-constexpr int32_t WS = (2 * 64 + 2 * K - 1 + K - 1) / K * K;
-typedef float VF __attribute__((vector_size(4 * K), may_alias));
-typedef int32_t VI __attribute__((vector_size(4 * K), may_alias));
-typedef uint16_t VU __attribute__((vector_size(4 * K), may_alias));
-
-inline VF LoadF(const float* P) {
-  VF V;
-  __builtin_memcpy(&V, P, sizeof V);
-  return V;
-}
-inline VI LoadI(const int32_t* P) {
-  VI V;
-  __builtin_memcpy(&V, P, sizeof V);
-  return V;
-}
-inline VU LoadU(const uint16_t* P) {
-  VU V;
-  __builtin_memcpy(&V, P, sizeof V);
-  return V;
-}
-inline void StoreF(float* P, VF V) { __builtin_memcpy(P, &V, sizeof V); }
-inline void StoreU(uint16_t* P, VU V) { __builtin_memcpy(P, &V, sizeof V); }
-inline VU MinU(VU A, VU B) { return A < B ? A : B; }
-inline VU MaxU(VU A, VU B) { return A > B ? A : B; }
-inline int32_t Min(int32_t A, int32_t B) { return A < B ? A : B; }
-inline int32_t Max(int32_t A, int32_t B) { return A > B ? A : B; }
-
-// Lane k: Table[Idx[k]] (any lanes, indices inside the table).
-inline VI GatherI(const int32_t* Table, VI Idx) {
-#if defined(__AVX512F__) && OBRA_LANES == 16
-  return __builtin_ia32_gathersiv16si(VI{}, Table, Idx, 0xFFFF, 4);
-#elif defined(__AVX2__) && OBRA_LANES == 8
-#if defined(__clang__)
-  return __builtin_ia32_gatherd_d256(VI{}, Table, Idx, VI{} - 1, 4);
-#else
-  return __builtin_ia32_gathersiv8si(VI{}, Table, Idx, VI{} - 1, 4);
-#endif
-#else
-  VI R;
-  for (int32_t k = 0; k < K; ++k) R[k] = Table[Idx[k]];
-  return R;
-#endif
-}
-inline VF GatherF(const float* Table, VI Idx) {
-#if defined(__AVX512F__) && OBRA_LANES == 16
-  return __builtin_ia32_gathersiv16sf(VF{}, Table, Idx, 0xFFFF, 4);
-#elif defined(__AVX2__) && OBRA_LANES == 8
-#if defined(__clang__)
-  return __builtin_ia32_gatherd_ps256(VF{}, Table, Idx, VF{} - 1.0f, 4);
-#else
-  return __builtin_ia32_gathersiv8sf(VF{}, Table, Idx, VF{} - 1.0f, 4);
-#endif
-#else
-  VF R;
-  for (int32_t k = 0; k < K; ++k) R[k] = Table[Idx[k]];
-  return R;
-#endif
-}
+#define OBRA_NATIVE_LANES OBRA_LANES
+#include "EngineVectors.inl"
+constexpr int32_t K = KN;  // rows of a group, the floats of a machine vector
+// Floats per table column, the same for every radius, so that the
+// addresses of all chains differ by a constant.
+constexpr int32_t WS = ValueTableStride(K);
 
 // Copies image columns C0 .. C0 + Cn - 1 into the band's columns as bin
 // rows, a few columns at a time so that each image row is read in one piece.
@@ -114,27 +58,10 @@ void FillColumns(const ValueJob& J, int32_t C0, int32_t Cn) {
 // into the band's range columns.
 void Ranges(const ValueJob& J, int32_t X, int32_t C0, uint16_t* Lo, uint16_t* Hi) {
   const int32_t Ca = Max(0, X - J.R), Cb = Min(J.Width - 1, X + J.R);
-  const VU None = ~VU{}, One = VU{} + 1;
-  for (int32_t I = 0; I < J.Rows; I += KU) {
-    VU L = None, H = VU{};
-    for (int32_t C = Ca; C <= Cb; ++C) {
-      const VU V = LoadU(J.Cols + static_cast<size_t>(C - C0) * J.ColStride + I);
-      L = MinU(L, V - One);  // value-0 samples wrap to 0xFFFF and drop out
-      H = MaxU(H, V);
-    }
-    StoreU(J.RowMinM1 + J.R + I, L);
-    StoreU(J.RowMax + J.R + I, H);
-  }
-  for (int32_t Y = 0; Y < J.RangeStride; Y += KU) {
-    const int32_t I = J.Top + Y - J.RowBase;
-    VU L = None, H = VU{};
-    for (int32_t T = 0; T <= 2 * J.R; ++T) {
-      L = MinU(L, LoadU(J.RowMinM1 + I + T));
-      H = MaxU(H, LoadU(J.RowMax + I + T));
-    }
-    StoreU(Lo + Y, L + One);
-    StoreU(Hi + Y, H);
-  }
+  const uint16_t* Columns[2 * MaxKerSize + 1];
+  for (int32_t C = Ca; C <= Cb; ++C)
+    Columns[C - Ca] = J.Cols + static_cast<size_t>(C - C0) * J.ColStride;
+  NeighbourhoodRanges(J, Columns, Cb - Ca + 1, J.Rows, J.RangeStride, Lo, Hi);
   // Rows past the rectangle have no pixel.
   for (int32_t Y = J.Bottom - J.Top + 1; Y < J.RangeStride; ++Y) Hi[Y] = 0;
 }
@@ -251,7 +178,7 @@ inline VI SumRows(const ValueJob& J, VI U, int32_t PL) {
 // -0.0). So every lane makes the reference's additions in the reference's
 // order, whatever pass its rows fall in.
 template <bool Dense>
-VF ReadOutPass(const ValueJob& J, const Lanes& L, VF A, VF Total, int32_t Chain, int32_t PL,
+VN ReadOutPass(const ValueJob& J, const Lanes& L, VN A, VN Total, int32_t Chain, int32_t PL,
                int32_t PH, bool Final) {
   const int32_t N = J.N;
   int32_t DMin = N + 1, DSw = -N;
@@ -266,20 +193,20 @@ VF ReadOutPass(const ValueJob& J, const Lanes& L, VF A, VF Total, int32_t Chain,
   const VI LoV = VI{} + PL, HiV = VI{} + PH;
   VI Lane;
   for (int32_t k = 0; k < K; ++k) Lane[k] = k + Chain * K;
-  const VF Totals = Final ? Total : VF{};
+  const VN Totals = Final ? Total : VN{};
   for (int32_t D = DMin; D < DSw; ++D) {
     const VI U = CiV + D;
     VI Uc = U < LoV ? LoV : U;
     Uc = Uc > HiV ? HiV : Uc;
-    const VF Row = GatherF(J.Sums, SumRows<Dense>(J, Uc, PL) * (ValueChains * K) + Lane);
+    const VN Row = GatherF(J.Sums, SumRows<Dense>(J, Uc, PL) * (ValueChains * K) + Lane);
     const VI DV = VI{} + D;
-    VF Term = (U >= LoV) & (U <= HiV) ? Row : VF{};
+    VN Term = (U >= LoV) & (U <= HiV) ? Row : VN{};
     Term = DV < SwitchV ? Term : Totals;
-    Term = DV < FirstV ? VF{} : Term;
+    Term = DV < FirstV ? VN{} : Term;
     A = A + J.Noise[D] * Term;
   }
   if (Final) {
-    const VF TailV = LoadF(Tail);
+    const VN TailV = LoadN(Tail);
     for (int32_t D = DSw; D <= N; ++D) A = A + J.Noise[D] * TailV;
   }
   return A;
@@ -290,14 +217,14 @@ VF ReadOutPass(const ValueJob& J, const Lanes& L, VF A, VF Total, int32_t Chain,
 // sums of bin rows PL..PH are stored as SumRows<Dense> says.
 template <bool Dense>
 void SumValues(const ValueJob& J, int32_t Count, int32_t Boff, int32_t Thr, const VI* Mask,
-               int32_t PL, int32_t PH, VF* Totals) {
-  VF P[ValueChains] = {};  // kept apart from Totals, so that they stay in registers
+               int32_t PL, int32_t PH, VN* Totals) {
+  VN P[ValueChains] = {};  // kept apart from Totals, so that they stay in registers
   int32_t Fill = PL;       // bin rows PL .. Fill - 1 are placed
   int32_t Slot = -1;       // the last row stored
   auto Store = [&](int32_t Row) {
     float* const To = J.Sums + static_cast<size_t>(Row) * (ValueChains * K);
 #pragma GCC unroll 8
-    for (int32_t j = 0; j < ValueChains; ++j) StoreF(To + j * K, P[j]);
+    for (int32_t j = 0; j < ValueChains; ++j) StoreN(To + j * K, P[j]);
   };
   // Places bin rows Fill .. To - 1, which hold the sums as they stand.
   auto Place = [&](int32_t To) {
@@ -311,16 +238,16 @@ void SumValues(const ValueJob& J, int32_t Count, int32_t Boff, int32_t Thr, cons
   for (int32_t I = 0; I < Count; ++I) {
     const int32_t V = J.Values[I];
     if (V >= PL) Place(Min(V, PH + 1));  // the rows below V hold the sums before it
-    VF A[ValueChains] = {};
+    VN A[ValueChains] = {};
     const uint16_t* E = J.Entries + J.Start[V];
     for (int32_t e = *E; e < Thr; e = *++E) {
       const float* Wt = J.Table + (Boff + e);
 #pragma GCC unroll 8
-      for (int32_t j = 0; j < ValueChains; ++j) A[j] = A[j] + LoadF(Wt - j * WS);
+      for (int32_t j = 0; j < ValueChains; ++j) A[j] = A[j] + LoadN(Wt - j * WS);
     }
     const VI VV = VI{} + V;
 #pragma GCC unroll 8
-    for (int32_t j = 0; j < ValueChains; ++j) P[j] = P[j] + (Mask[j] == VV ? VF{} : A[j]);
+    for (int32_t j = 0; j < ValueChains; ++j) P[j] = P[j] + (Mask[j] == VV ? VN{} : A[j]);
     if (V >= PL && V <= PH) {
       if constexpr (Dense) {
         Place(V + 1);
@@ -407,7 +334,7 @@ void Block(const ValueJob& J, int32_t X, int32_t First, int32_t Last, int32_t C0
   const int32_t Count = ListValues(J, Thr);
   const int32_t Present = ValueIndex(J, Count, SH + 1) - ValueIndex(J, Count, SL);
   const bool Dense = SH - SL + 1 - Present <= DenseGapRows;
-  VF P[ValueChains], A[ValueChains] = {};
+  VN P[ValueChains], A[ValueChains] = {};
   for (int32_t PL = SL;;) {
     const int32_t PH = PassEnd(J, Count, Dense, PL, SH);
     if (Dense) {
