@@ -4,10 +4,10 @@
 // What a processor supports does not say what runs fastest on it: a core that
 // executes 512-bit operations in two halves can run the 16-lane variant slower
 // than the 8-lane one, whose bin rows also take half the cache. So the choice
-// is measured: each supported variant equalizes the same strip of a few
-// columns (a few milliseconds in all) before the first run, and the fastest
-// is kept for the process.
+// is measured: each supported variant equalizes the same strip (about 30 ms
+// in all) before the first run, and the fastest is kept for the process.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -16,17 +16,43 @@
 
 namespace obra::detail {
 
+namespace {
+
+// What each variant is, in the order of the enum.
+enum class Needs { Nothing, Avx2, Avx512 };
+struct Variant {
+  EngineIsa Isa;
+  const char* Name;
+  int32_t Lanes;
+  bool ByValue;
+  Needs Requires;
+};
+constexpr std::array<Variant, AllIsas.size()> Variants = {{
+    {EngineIsa::Baseline, "baseline", 4, false, Needs::Nothing},
+    {EngineIsa::Avx2, "avx2", 8, false, Needs::Avx2},
+    {EngineIsa::Avx2Wide, "avx2-16", 16, false, Needs::Avx2},
+    {EngineIsa::Avx512, "avx512", 16, false, Needs::Avx512},
+    {EngineIsa::BaselineValues, "baseline-values", 4, true, Needs::Nothing},
+    {EngineIsa::Avx2Values, "avx2-values", 8, true, Needs::Avx2},
+    {EngineIsa::Avx512Values, "avx512-values", 16, true, Needs::Avx512},
+}};
+constexpr bool InEnumOrder() {
+  for (size_t I = 0; I < Variants.size(); ++I)
+    if (static_cast<size_t>(Variants[I].Isa) != I || AllIsas[I] != Variants[I].Isa) return false;
+  return true;
+}
+static_assert(InEnumOrder(), "one row per variant, in the order of the enum");
+const Variant& Of(EngineIsa Isa) { return Variants[static_cast<size_t>(Isa)]; }
+
+}  // namespace
+
 bool IsaSupported(EngineIsa Isa) {
-  switch (Isa) {
-    case EngineIsa::Baseline:
-    case EngineIsa::BaselineValues:
+  switch (Of(Isa).Requires) {
+    case Needs::Nothing:
       return true;
-    case EngineIsa::Avx2:
-    case EngineIsa::Avx2Wide:
-    case EngineIsa::Avx2Values:
+    case Needs::Avx2:
       return __builtin_cpu_supports("avx2");
-    case EngineIsa::Avx512:
-    case EngineIsa::Avx512Values:
+    case Needs::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
              __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq");
   }
@@ -40,46 +66,9 @@ EngineIsa BestIsa() {
   return Best;
 }
 
-int32_t IsaLanes(EngineIsa Isa) {
-  switch (Isa) {
-    case EngineIsa::Avx2:
-    case EngineIsa::Avx2Values:
-      return 8;
-    case EngineIsa::Avx2Wide:
-    case EngineIsa::Avx512:
-    case EngineIsa::Avx512Values:
-      return 16;
-    case EngineIsa::Baseline:
-    case EngineIsa::BaselineValues:
-      break;
-  }
-  return 4;
-}
-
-bool IsValueIsa(EngineIsa Isa) {
-  return Isa == EngineIsa::BaselineValues || Isa == EngineIsa::Avx2Values ||
-         Isa == EngineIsa::Avx512Values;
-}
-
-const char* IsaName(EngineIsa Isa) {
-  switch (Isa) {
-    case EngineIsa::Avx2:
-      return "avx2";
-    case EngineIsa::Avx2Wide:
-      return "avx2-16";
-    case EngineIsa::Avx512:
-      return "avx512";
-    case EngineIsa::BaselineValues:
-      return "baseline-values";
-    case EngineIsa::Avx2Values:
-      return "avx2-values";
-    case EngineIsa::Avx512Values:
-      return "avx512-values";
-    case EngineIsa::Baseline:
-      break;
-  }
-  return "baseline";
-}
+int32_t IsaLanes(EngineIsa Isa) { return Of(Isa).Lanes; }
+bool IsValueIsa(EngineIsa Isa) { return Of(Isa).ByValue; }
+const char* IsaName(EngineIsa Isa) { return Of(Isa).Name; }
 
 std::optional<EngineIsa> ParseIsa(std::string_view Name) {
   for (EngineIsa Isa : AllIsas)
