@@ -210,7 +210,8 @@ struct ValueJob : EngineRows {
   int32_t Height = 0;
   int32_t Span = 0;  // bin rows 1..Span
   // Per dx + R + ValueChains - 1: the kernel column dx reversed and
-  // zero-padded, TableStride floats; columns past the radius are zero.
+  // zero-padded, ValueTableStride(Lanes) floats; columns past the radius
+  // are zero.
   const float* Table = nullptr;
   // The band's image columns (and R either side) as bin rows, column-major,
   // ColStride rows apart; row i is image row RowBase + i, rows past Rows are 0.
@@ -319,7 +320,7 @@ void RunProduction(const EqualizeJob& Job, ColumnBand Band, ProductionScratch& S
 class ColumnDealer {
  public:
   // Bands of up to Step columns, shrinking towards the end to what is left
-  // divided by Shrink, but never below MinStep (nor Step).
+  // divided by Shrink, but never below MinStep (taken as Step when larger).
   void Reset(int32_t First, int32_t Width, int32_t Step, int32_t MinStep = 4, int32_t Shrink = 16);
   // The next band; Last < First when every column has been handed out.
   ColumnBand Next();

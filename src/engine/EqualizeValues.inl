@@ -80,9 +80,10 @@ void CountRows(const ValueJob& J, int32_t Cn, int32_t I0, int32_t I1, int32_t St
 // entry. An entry is the sample's offset in the table: its column times WS
 // plus the reversed row offset from the strip's first row Y0. J.Count holds
 // the counts of the rows Prev0..Prev1 of the strip before (none when
-// Prev1 < Prev0), and gets those of I0..I1.
+// Prev1 < Prev0), and gets those of I0..I1. Every sample of these rows
+// lies in bin rows VMin..VMax.
 void SortStrip(const ValueJob& J, int32_t Cn, int32_t I0, int32_t I1, int32_t Y0, int32_t Prev0,
-               int32_t Prev1) {
+               int32_t Prev1, int32_t VMin, int32_t VMax) {
   int32_t* const Count = J.Count;
   int32_t* const Start = J.Start;
   if (Prev1 < Prev0 || Prev1 < I0 || I1 < Prev0) {
@@ -95,7 +96,7 @@ void SortStrip(const ValueJob& J, int32_t Cn, int32_t I0, int32_t I1, int32_t Y0
     if (I1 < Prev1) CountRows(J, Cn, I1 + 1, Prev1, -1);
   }
   int32_t Pos = 0;
-  for (int32_t V = 1; V <= J.Span; ++V) {
+  for (int32_t V = VMin; V <= VMax; ++V) {
     Start[V] = Pos;
     Pos += Count[V] + (Count[V] > 0);
   }
@@ -111,7 +112,7 @@ void SortStrip(const ValueJob& J, int32_t Cn, int32_t I0, int32_t I1, int32_t Y0
       Start[V] = P + (V != 0);
     }
   }
-  for (int32_t V = 1; V <= J.Span; ++V) {
+  for (int32_t V = VMin; V <= VMax; ++V) {
     if (Count[V] == 0) continue;
     J.Entries[Start[V]] = EntryEnd;
     Start[V] -= Count[V];
@@ -134,11 +135,12 @@ inline void MoveColumn(const ValueJob& J, int32_t C, int32_t I0, int32_t I1) {
 }
 
 // The values with samples in the window (entries below Thr), ascending, into
-// J.Values; returns their number.
-int32_t ListValues(const ValueJob& J, int32_t Thr) {
+// J.Values; returns their number. Only bin rows from VMin (a multiple of 8)
+// to VMax are flagged.
+int32_t ListValues(const ValueJob& J, int32_t Thr, int32_t VMin, int32_t VMax) {
   int32_t Count = 0;
   J.Flags[0] = 0;
-  for (int32_t V0 = 0; V0 <= J.Span; V0 += 8) {
+  for (int32_t V0 = VMin; V0 <= VMax; V0 += 8) {
     uint64_t Word;
     __builtin_memcpy(&Word, J.Flags + V0, sizeof Word);
     for (; Word != 0; Word &= Word - 1) {  // each flag is the low bit of its byte
@@ -293,7 +295,7 @@ constexpr int32_t DenseGapRows = 1024;
 // prefix rows the read-out looks at are stored in passes of at most
 // J.MaxRows rows, each pass summing the values again.
 void Block(const ValueJob& J, int32_t X, int32_t First, int32_t Last, int32_t C0, int32_t Y0,
-           int32_t Thr) {
+           int32_t Thr, int32_t VMin, int32_t VMax) {
   const int32_t N = J.N;
   // Chain j's weight of entry e is Table[Boff + e - j * WS].
   const int32_t Boff = (J.R + ValueChains - 1 - (X - C0)) * WS;
@@ -331,7 +333,7 @@ void Block(const ValueJob& J, int32_t X, int32_t First, int32_t Last, int32_t C0
   }
   if (SL > SH) SL = SH = 1;  // no sum is read, only totals
 
-  const int32_t Count = ListValues(J, Thr);
+  const int32_t Count = ListValues(J, Thr, VMin, VMax);
   const int32_t Present = ValueIndex(J, Count, SH + 1) - ValueIndex(J, Count, SL);
   const bool Dense = SH - SL + 1 - Present <= DenseGapRows;
   VN P[ValueChains], A[ValueChains] = {};
@@ -370,22 +372,34 @@ bool EqualizeValueBand(const ValueJob& J, int32_t First, int32_t Last,
     const size_t At = static_cast<size_t>(X - First) * J.RangeStride;
     Ranges(J, X, C0, J.Lo + At, J.Hi + At);
   }
-  int32_t Prev0 = 0, Prev1 = -1;  // the rows the counts are of
+  int32_t Prev0 = 0, Prev1 = -1;          // the rows the counts are of
+  int32_t FlagMin = 0, FlagMax = J.Span;  // the bin rows flags may be set in
   for (int32_t Y0 = J.Top; Y0 <= J.Bottom; Y0 += K) {
     if (Stop && Stop->load(std::memory_order_relaxed)) return false;
     const int32_t I0 = Max(0, Y0 - R) - J.RowBase;
     // Rows below the rectangle's neighbourhoods are never sampled.
     const int32_t I1 = Min(J.Rows - 1, Y0 + K - 1 + R - J.RowBase);
-    SortStrip(J, Cn, I0, I1, Y0, Prev0, Prev1);
+    // The strip's samples are those of its pixels' neighbourhoods, so their
+    // ranges bound the bin rows the per-value tables are worked over.
+    int32_t VMin = J.Span + 1, VMax = 0;
+    for (int32_t X = First; X <= Last; ++X) {
+      const size_t At = static_cast<size_t>(X - First) * J.RangeStride + (Y0 - J.Top);
+      for (int32_t k = 0; k < K; ++k)
+        if (J.Hi[At + k] != 0) VMin = Min(VMin, J.Lo[At + k]), VMax = Max(VMax, J.Hi[At + k]);
+    }
+    SortStrip(J, Cn, I0, I1, Y0, Prev0, Prev1, VMin, VMax);
     Prev0 = I0;
     Prev1 = I1;
-    for (int32_t V = 0; V <= J.Span; ++V) J.Flags[V] = 0;
+    // Flags are left only inside the last strip's rows.
+    for (int32_t V = FlagMin; V <= FlagMax; ++V) J.Flags[V] = 0;
+    FlagMin = VMin / 8 * 8;
+    FlagMax = VMax;
     int32_t Left = 0, Right = -1;  // band columns in the window
     for (int32_t X = First; X <= Last; X += ValueChains) {
       for (; Left < X - R - C0; ++Left) MoveColumn<false>(J, Left, I0, I1);
       for (const int32_t To = Min(Cn - 1, X + ValueChains - 1 + R - C0); Right < To;)
         MoveColumn<true>(J, ++Right, I0, I1);
-      Block(J, X, First, Last, C0, Y0, (Right + 1) * WS);
+      Block(J, X, First, Last, C0, Y0, (Right + 1) * WS, FlagMin, FlagMax);
     }
   }
   return true;
