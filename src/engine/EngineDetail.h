@@ -143,6 +143,13 @@ struct EngineRows {
   uint16_t* RowMinM1 = nullptr;
   uint16_t* RowMax = nullptr;
 };
+// What a production engine's band reads: the rows of the rectangle and
+// their neighbourhoods (RowBase, Rows of them), and as bin rows the values
+// it can see, Base being bin row 1 and Span the last (0: no data).
+struct BandExtent {
+  int32_t RowBase = 0, Rows = 0, Base = 1, Span = 0;
+};
+BandExtent ExtentOf(const EqualizeJob& Job, ColumnBand Band);
 // Fills Rows from Job and from the engine's bin base, rows and row ranges
 // (RowMinM1 and RowMax hold Rows + 2R entries at least).
 void SetJobRows(const EqualizeJob& Job, int32_t Base, int32_t RowBase, int32_t Rows,

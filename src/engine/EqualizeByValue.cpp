@@ -36,16 +36,14 @@ void PrepareValues(const EqualizeJob& Job, ColumnBand Band, int32_t Lanes, Value
   S.Lanes = Lanes;
   if (Band.Last < Band.First) return;
   const int32_t R = Job.KerSize, K = Lanes, KU = 2 * K;
-  S.RowBase = std::max(0, Job.RoiTop - R);
-  S.Rows = std::min(Job.Height, Job.RoiTop + Job.RoiHeight + R) - S.RowBase;
+  const BandExtent E = ExtentOf(Job, Band);
+  S.RowBase = E.RowBase;
+  S.Rows = E.Rows;
+  S.Base = E.Base;
+  S.Span = E.Span;
   S.ColStride = RoundUp(S.Rows, KU);
   S.RangeStride = RoundUp(Job.RoiHeight, KU);
   const int32_t StripRows = std::min(S.Rows, 2 * R + K);
-
-  const ValueRange V =
-      NonZeroRange(Job, Band.First - R, Band.Last + R, S.RowBase, S.RowBase + S.Rows - 1);
-  S.Span = V.Max > 0 ? V.Max - V.Min + 1 : 0;
-  S.Base = V.Max > 0 ? V.Min : 1;
   const size_t RowBytes = sizeof(float) * ValueChains * K;
   S.MaxRows =
       static_cast<int32_t>(std::clamp<size_t>(ValueSumBytes / RowBytes, 2, std::max(S.Span, 2)));

@@ -56,6 +56,18 @@ void FillRingColumn(const EqualizeJob& Job, const ProductionScratch& S, uint16_t
 
 }  // namespace
 
+BandExtent ExtentOf(const EqualizeJob& Job, ColumnBand Band) {
+  const int32_t R = Job.KerSize;
+  BandExtent E;
+  E.RowBase = std::max(0, Job.RoiTop - R);
+  E.Rows = std::min(Job.Height, Job.RoiTop + Job.RoiHeight + R) - E.RowBase;
+  const ValueRange V =
+      NonZeroRange(Job, Band.First - R, Band.Last + R, E.RowBase, E.RowBase + E.Rows - 1);
+  E.Span = V.Max > 0 ? V.Max - V.Min + 1 : 0;
+  E.Base = V.Max > 0 ? V.Min : 1;
+  return E;
+}
+
 void SetJobRows(const EqualizeJob& Job, int32_t Base, int32_t RowBase, int32_t Rows,
                 std::vector<uint16_t>& RowMinM1, std::vector<uint16_t>& RowMax, EngineRows& J) {
   J.Output = Job.Output;
@@ -89,16 +101,14 @@ void PrepareProduction(const EqualizeJob& Job, ColumnBand Band, EngineIsa Isa,
   const int32_t R = Job.KerSize, K = S.Lanes, KU = 2 * K;
 
   // Only the rows of the rectangle and their neighbourhoods are ever read.
-  S.RowBase = std::max(0, Job.RoiTop - R);
-  S.Rows = std::min(Job.Height, Job.RoiTop + Job.RoiHeight + R) - S.RowBase;
-  S.RingStride = RoundUp(S.Rows, KU) + KU;
-
   // Bin rows cover exactly the values this band can see, plus the row that
   // swallows the samples of value 0 without a test in the inner loop.
-  const ValueRange V =
-      NonZeroRange(Job, Band.First - R, Band.Last + R, S.RowBase, S.RowBase + S.Rows - 1);
-  const int32_t Span = V.Max > 0 ? V.Max - V.Min + 1 : 0;
-  S.Base = V.Max > 0 ? V.Min : 1;
+  const BandExtent E = ExtentOf(Job, Band);
+  S.RowBase = E.RowBase;
+  S.Rows = E.Rows;
+  S.Base = E.Base;
+  const int32_t Span = E.Span;
+  S.RingStride = RoundUp(S.Rows, KU) + KU;
   // Several groups at a time while their bins stay within the budget and
   // the set within MaxSetRows rows; a band that sees the whole 16-bit range
   // gets one set of 4 MiB.
